@@ -1,0 +1,25 @@
+#include "figureloom/person_segmenter.h"
+
+#include "figureloom/errors.h"
+
+namespace figureloom {
+
+PersonSegmenter::PersonSegmenter(platform::VisionService& vision)
+    : handler_(vision.makeSequenceRequestHandler()) {
+  request_.qualityLevel = platform::SegmentationQuality::Accurate;
+  request_.outputPixelFormat = platform::kPixelFormatOneComponent8;
+}
+
+platform::PixelBuffer PersonSegmenter::segment(const platform::PixelBuffer& frame) {
+  platform::PersonSegmentationRequest* requests[] = {&request_};
+  handler_->perform(requests, frame, platform::kImageOrientationUp);
+  if (!request_.results || request_.results->empty() || !request_.results->front().pixelBuffer) {
+    request_.results.reset();
+    throw toolError(kNoMask);
+  }
+  platform::PixelBuffer mask = *request_.results->front().pixelBuffer;
+  request_.results.reset();  // nothing of this frame outlives it
+  return mask;
+}
+
+}  // namespace figureloom

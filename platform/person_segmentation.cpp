@@ -1,0 +1,126 @@
+#include "platform/person_segmentation.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include "platform/image_ops.h"
+#include "platform/model_files.h"
+
+namespace platform {
+
+namespace {
+
+// Working resolution of the networks' outputs and of the guided filter fit.
+constexpr int kWorkLongSide = 320;
+// The image the detectors and networks see.
+constexpr int kDetectLongSide = 640;
+constexpr float kFaceEvidenceScore = 0.5f;
+constexpr float kCloseUpFaceScore = 0.6f;
+constexpr double kCloseUpFaceHeight = 0.10;
+constexpr float kKeypointEvidence = 0.5f;
+// Evidence seen this many frames ago still counts, so a face that the
+// detector misses for a moment does not blank the person.
+constexpr int kEvidenceMemoryFrames = 15;
+// Contrast curve of the final mask, on the 0..1 probability.
+constexpr double kClearBelow = 64.0 / 255.0;
+constexpr double kFullAbove = 192.0 / 255.0;
+
+cv::Size fitLongSide(cv::Size size, int longSide) {
+  double scale = static_cast<double>(longSide) / std::max(size.width, size.height);
+  if (scale >= 1.0) return size;
+  return {std::max(1, static_cast<int>(std::lround(size.width * scale))),
+          std::max(1, static_cast<int>(std::lround(size.height * scale)))};
+}
+
+}  // namespace
+
+PersonSegmentationEngine::PersonSegmentationEngine(SegmentationSettings settings)
+    : settings_(settings),
+      faces_(shippedModelPath("face_detection_yunet_2026may.onnx")),
+      selfie_(shippedModelPath("mediapipe_selfie_segmentation_landscape_144x256.onnx"),
+              shippedModelPath("mediapipe_selfie_segmentation_256x256.onnx")),
+      bodyPix_(shippedModelPath("bodypix_mobilenetv1_050_stride16_seg_kp.onnx")) {}
+
+cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra) {
+  const cv::Size frameSize = bgra.size();
+  cv::Mat smallBgra, small;
+  cv::resize(bgra, smallBgra, fitLongSide(frameSize, kDetectLongSide), 0, 0, cv::INTER_AREA);
+  cv::cvtColor(smallBgra, small, cv::COLOR_BGRA2BGR);
+  const cv::Size workSize = fitLongSide(frameSize, kWorkLongSide);
+
+  std::vector<DetectedFace> faces = faces_.detect(small, kFaceEvidenceScore);
+  std::vector<cv::Point2f> evidence;
+  cv::Mat probability = personProbability(small, workSize, faces, evidence);
+
+  if (settings_.personGating) {
+    if (!evidence.empty()) {
+      lastEvidence_ = evidence;
+      framesSinceEvidence_ = 0;
+    } else if (++framesSinceEvidence_ <= kEvidenceMemoryFrames) {
+      evidence = lastEvidence_;
+    }
+    probability = keepRegionsWithEvidence(probability, evidence);
+  }
+
+  cv::Mat full;
+  if (settings_.edgeAwareUpsampling) {
+    cv::Mat grey, fullGuide, lowGuide;
+    cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
+    grey.convertTo(fullGuide, CV_32F, 1.0 / 255.0);
+    cv::resize(fullGuide, lowGuide, workSize, 0, 0, cv::INTER_AREA);
+    full = guidedUpsample(probability, lowGuide, fullGuide, 4, 1e-3);
+  } else {
+    cv::resize(probability, full, frameSize, 0, 0, cv::INTER_LINEAR);
+  }
+  return probabilityToMask(full, kClearBelow, kFullAbove);
+}
+
+cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize,
+                                                    const std::vector<DetectedFace>& faces,
+                                                    std::vector<cv::Point2f>& evidence) {
+  const double toWork = static_cast<double>(workSize.width) / small.cols;
+  bool closeUp = false;
+  for (const DetectedFace& face : faces) {
+    evidence.emplace_back(static_cast<float>((face.box.x + face.box.width / 2) * toWork),
+                          static_cast<float>((face.box.y + face.box.height / 2) * toWork));
+    if (face.score >= kCloseUpFaceScore && face.box.height >= kCloseUpFaceHeight * small.rows) closeUp = true;
+  }
+  if (closeUp) return selfie_.probability(small, workSize);
+  BodyPixModel::Result body = bodyPix_.segment(small, workSize, kKeypointEvidence);
+  evidence.insert(evidence.end(), body.keypoints.begin(), body.keypoints.end());
+  return body.probability;
+}
+
+cv::Mat PersonSegmentationEngine::keepRegionsWithEvidence(const cv::Mat& probability,
+                                                          const std::vector<cv::Point2f>& evidence) const {
+  if (evidence.empty()) return cv::Mat::zeros(probability.size(), CV_32F);
+  cv::Mat likely = probability >= 0.5f;
+  cv::Mat labels;
+  int count = cv::connectedComponents(likely, labels, 8, CV_32S);
+  std::vector<uint8_t> keep(static_cast<size_t>(count), 0);
+  for (const cv::Point2f& point : evidence) {
+    // Look around the point: a face centre or keypoint may sit just off the region.
+    const int radius = 3;
+    for (int dy = -radius; dy <= radius; ++dy) {
+      for (int dx = -radius; dx <= radius; ++dx) {
+        int x = static_cast<int>(std::lround(point.x)) + dx, y = static_cast<int>(std::lround(point.y)) + dy;
+        if (x < 0 || y < 0 || x >= labels.cols || y >= labels.rows) continue;
+        keep[static_cast<size_t>(labels.at<int>(y, x))] = 1;
+      }
+    }
+  }
+  keep[0] = 0;
+  cv::Mat kept(labels.size(), CV_8U);
+  for (int y = 0; y < labels.rows; ++y) {
+    const int* label = labels.ptr<int>(y);
+    uint8_t* out = kept.ptr<uint8_t>(y);
+    for (int x = 0; x < labels.cols; ++x) out[x] = keep[static_cast<size_t>(label[x])] ? 255 : 0;
+  }
+  // The soft edge of a kept region lies just outside its 0.5 contour.
+  cv::dilate(kept, kept, cv::getStructuringElement(cv::MORPH_ELLIPSE, {7, 7}));
+  cv::Mat weight;
+  cv::blur(kept, kept, {3, 3});
+  kept.convertTo(weight, CV_32F, 1.0 / 255.0);
+  return probability.mul(weight);
+}
+
+}  // namespace platform

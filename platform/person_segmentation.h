@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "platform/face_detector.h"
+#include "platform/segmentation_models.h"
+
+namespace platform {
+
+struct SegmentationSettings {
+  // Guided-filter upsampling against the frame; otherwise plain bilinear.
+  bool edgeAwareUpsampling = true;
+  // Keep only regions where a face or body keypoints show a person.
+  bool personGating = true;
+};
+
+// Person masks at the frame's own size for consecutive frames of a video.
+// Close-ups (a face of at least a tenth of the frame height) go to the selfie
+// network, everything else to BodyPix. Regions the detectors cannot tie to a
+// person are cleared, because the presence decision sums every mask byte.
+class PersonSegmentationEngine {
+ public:
+  explicit PersonSegmentationEngine(SegmentationSettings settings = {});
+  // bgra: CV_8UC4 frame. Returns CV_8UC1 of the same size.
+  cv::Mat segment(const cv::Mat& bgra);
+
+ private:
+  cv::Mat personProbability(const cv::Mat& small, cv::Size workSize, const std::vector<DetectedFace>& faces,
+                            std::vector<cv::Point2f>& evidence);
+  cv::Mat keepRegionsWithEvidence(const cv::Mat& probability, const std::vector<cv::Point2f>& evidence) const;
+
+  SegmentationSettings settings_;
+  FaceDetector faces_;
+  SelfieSegmentationModel selfie_;
+  BodyPixModel bodyPix_;
+  std::vector<cv::Point2f> lastEvidence_;  // in work pixels
+  int framesSinceEvidence_ = 1 << 20;
+};
+
+}  // namespace platform
