@@ -57,7 +57,7 @@ cv::Mat guidedUpsample(const cv::Mat& lowProbability, const cv::Mat& lowGuide, c
 cv::Mat probabilityToMask(const cv::Mat& probability, double low, double high) {
   cv::Mat mask;
   double gain = 255.0 / (high - low);
-  probability.convertTo(mask, CV_8U, 255.0 * gain, -low * gain);  // saturates below 0 and above 255
+  probability.convertTo(mask, CV_8U, gain, -low * gain);  // saturates below 0 and above 255
   return mask;
 }
 
