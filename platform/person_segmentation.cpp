@@ -1,5 +1,7 @@
 #include "platform/person_segmentation.h"
 
+#include <set>
+
 #include <opencv2/imgproc.hpp>
 
 #include "platform/image_ops.h"
@@ -17,6 +19,10 @@ constexpr float kFaceEvidenceScore = 0.5f;
 constexpr float kCloseUpFaceScore = 0.6f;
 constexpr double kCloseUpFaceHeight = 0.10;
 constexpr float kKeypointEvidence = 0.5f;
+// A region without a face counts as a person only with confident keypoints
+// of this many kinds: animals and objects light up one or two.
+constexpr size_t kKeypointKindsForPerson = 4;
+constexpr int kFaceKind = -1;
 // Evidence seen this many frames ago still counts, so a face that the
 // detector misses for a moment does not blank the person.
 constexpr int kEvidenceMemoryFrames = 15;
@@ -48,7 +54,7 @@ cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra) {
   const cv::Size workSize = fitLongSide(frameSize, kWorkLongSide);
 
   std::vector<DetectedFace> faces = faces_.detect(small, kFaceEvidenceScore);
-  std::vector<cv::Point2f> evidence;
+  std::vector<Evidence> evidence;
   cv::Mat probability = personProbability(small, workSize, faces, evidence);
 
   if (settings_.personGating) {
@@ -76,39 +82,48 @@ cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra) {
 
 cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize,
                                                     const std::vector<DetectedFace>& faces,
-                                                    std::vector<cv::Point2f>& evidence) {
+                                                    std::vector<Evidence>& evidence) {
   const double toWork = static_cast<double>(workSize.width) / small.cols;
   bool closeUp = false;
   for (const DetectedFace& face : faces) {
-    evidence.emplace_back(static_cast<float>((face.box.x + face.box.width / 2) * toWork),
-                          static_cast<float>((face.box.y + face.box.height / 2) * toWork));
+    evidence.push_back({cv::Point2f(static_cast<float>((face.box.x + face.box.width / 2) * toWork),
+                                    static_cast<float>((face.box.y + face.box.height / 2) * toWork)),
+                        kFaceKind});
     if (face.score >= kCloseUpFaceScore && face.box.height >= kCloseUpFaceHeight * small.rows) closeUp = true;
   }
   if (closeUp) return selfie_.probability(small, workSize);
   BodyPixModel::Result body = bodyPix_.segment(small, workSize, kKeypointEvidence);
-  evidence.insert(evidence.end(), body.keypoints.begin(), body.keypoints.end());
+  for (const BodyPixModel::Keypoint& keypoint : body.keypoints) evidence.push_back({keypoint.at, keypoint.type});
   return body.probability;
 }
 
 cv::Mat PersonSegmentationEngine::keepRegionsWithEvidence(const cv::Mat& probability,
-                                                          const std::vector<cv::Point2f>& evidence) const {
+                                                          const std::vector<Evidence>& evidence) const {
   if (evidence.empty()) return cv::Mat::zeros(probability.size(), CV_32F);
   cv::Mat likely = probability >= 0.5f;
   cv::Mat labels;
   int count = cv::connectedComponents(likely, labels, 8, CV_32S);
-  std::vector<uint8_t> keep(static_cast<size_t>(count), 0);
-  for (const cv::Point2f& point : evidence) {
+  std::vector<bool> hasFace(static_cast<size_t>(count), false);
+  std::vector<std::set<int>> keypointKinds(static_cast<size_t>(count));
+  for (const Evidence& sign : evidence) {
     // Look around the point: a face centre or keypoint may sit just off the region.
+    std::set<int> labelsNear;
     const int radius = 3;
     for (int dy = -radius; dy <= radius; ++dy) {
       for (int dx = -radius; dx <= radius; ++dx) {
-        int x = static_cast<int>(std::lround(point.x)) + dx, y = static_cast<int>(std::lround(point.y)) + dy;
-        if (x < 0 || y < 0 || x >= labels.cols || y >= labels.rows) continue;
-        keep[static_cast<size_t>(labels.at<int>(y, x))] = 1;
+        int x = static_cast<int>(std::lround(sign.at.x)) + dx, y = static_cast<int>(std::lround(sign.at.y)) + dy;
+        if (x >= 0 && y >= 0 && x < labels.cols && y < labels.rows) labelsNear.insert(labels.at<int>(y, x));
       }
     }
+    for (int label : labelsNear) {
+      if (sign.kind == kFaceKind) hasFace[static_cast<size_t>(label)] = true;
+      else keypointKinds[static_cast<size_t>(label)].insert(sign.kind);
+    }
   }
-  keep[0] = 0;
+  std::vector<uint8_t> keep(static_cast<size_t>(count), 0);
+  for (size_t label = 1; label < keep.size(); ++label) {
+    keep[label] = hasFace[label] || keypointKinds[label].size() >= kKeypointKindsForPerson;
+  }
   cv::Mat kept(labels.size(), CV_8U);
   for (int y = 0; y < labels.rows; ++y) {
     const int* label = labels.ptr<int>(y);

@@ -28,15 +28,21 @@ class PersonSegmentationEngine {
   cv::Mat segment(const cv::Mat& bgra);
 
  private:
+  // A sign of a person at a point: a face (kind -1, enough on its own) or a
+  // body keypoint of one of 17 kinds.
+  struct Evidence {
+    cv::Point2f at;  // in work pixels
+    int kind;
+  };
   cv::Mat personProbability(const cv::Mat& small, cv::Size workSize, const std::vector<DetectedFace>& faces,
-                            std::vector<cv::Point2f>& evidence);
-  cv::Mat keepRegionsWithEvidence(const cv::Mat& probability, const std::vector<cv::Point2f>& evidence) const;
+                            std::vector<Evidence>& evidence);
+  cv::Mat keepRegionsWithEvidence(const cv::Mat& probability, const std::vector<Evidence>& evidence) const;
 
   SegmentationSettings settings_;
   FaceDetector faces_;
   SelfieSegmentationModel selfie_;
   BodyPixModel bodyPix_;
-  std::vector<cv::Point2f> lastEvidence_;  // in work pixels
+  std::vector<Evidence> lastEvidence_;
   int framesSinceEvidence_ = 1 << 20;
 };
 

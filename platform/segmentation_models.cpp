@@ -109,8 +109,9 @@ BodyPixModel::Result BodyPixModel::segment(const cv::Mat& bgr, cv::Size outputSi
     for (int cell = 0; cell < heatRows * heatColumns; ++cell) {
       if (heat[cell] < keypointThreshold) continue;
       int i = cell / heatColumns, j = cell % heatColumns;
-      result.keypoints.emplace_back(static_cast<float>(16 * j * sx + 0.5 * sx - 0.5),
-                                    static_cast<float>(16 * i * sy + 0.5 * sy - 0.5));
+      result.keypoints.push_back({cv::Point2f(static_cast<float>(16 * j * sx + 0.5 * sx - 0.5),
+                                              static_cast<float>(16 * i * sy + 0.5 * sy - 0.5)),
+                                  k});
     }
   }
   return result;

@@ -31,9 +31,13 @@ class SelfieSegmentationModel {
 class BodyPixModel {
  public:
   explicit BodyPixModel(const std::string& path);
+  struct Keypoint {
+    cv::Point2f at;  // in outputSize pixels
+    int type;        // 0..16: nose, eyes, ears, shoulders, elbows, wrists, hips, knees, ankles
+  };
   struct Result {
-    cv::Mat probability;                // CV_32F, outputSize
-    std::vector<cv::Point2f> keypoints; // confident keypoints, in outputSize pixels
+    cv::Mat probability;             // CV_32F, outputSize
+    std::vector<Keypoint> keypoints; // every cell at or above the threshold
   };
   Result segment(const cv::Mat& bgr, cv::Size outputSize, float keypointThreshold);
 

@@ -1,0 +1,157 @@
+// The compiled model directory's manifest, and the runtime that loads the
+// directory and predicts with it on OpenCV DNN.
+#include "platform/compiled_model.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/dnn.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "platform/error.h"
+#include "platform/image_ops.h"
+#include "platform/ml_model.h"
+#include "platform/model_compiler.h"
+
+namespace platform {
+
+namespace {
+constexpr const char* kManifestHeader = "loom compiled model 1";
+}
+
+void writeManifest(const std::string& directory, const CompiledModelManifest& m) {
+  std::ofstream file(directory + "/" + kCompiledManifestFile);
+  file.precision(17);
+  file << kManifestHeader << "\n"
+       << "input=" << m.inputName << "\n"
+       << "output=" << m.outputName << "\n"
+       << "channel_order=" << m.channelOrder << "\n"
+       << "scale=" << m.scale << "\n"
+       << "bias=" << m.bias << "\n"
+       << "input_width=" << m.inputWidth << "\n"
+       << "input_height=" << m.inputHeight << "\n";
+  if (!file.flush()) {
+    throw Error(kInferenceErrorDomain, 10, "The compiled model's description could not be written.");
+  }
+}
+
+CompiledModelManifest readManifest(const std::string& directory) {
+  auto invalid = [&](const std::string& why) {
+    return Error(kInferenceErrorDomain, 11,
+                 oneLineSentence("\"" + directory + "\" is not a compiled model: " + why));
+  };
+  std::ifstream file(directory + "/" + kCompiledManifestFile);
+  if (!file) throw invalid(std::string(kCompiledManifestFile) + " is missing");
+  std::string line;
+  if (!std::getline(file, line) || line != kManifestHeader) throw invalid("its description is not recognised");
+  std::map<std::string, std::string> values;
+  while (std::getline(file, line)) {
+    auto equals = line.find('=');
+    if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  CompiledModelManifest m;
+  try {
+    m.inputName = values.at("input");
+    m.outputName = values.at("output");
+    m.channelOrder = values.at("channel_order");
+    m.scale = std::stod(values.at("scale"));
+    m.bias = std::stod(values.at("bias"));
+    m.inputWidth = std::stoi(values.at("input_width"));
+    m.inputHeight = std::stoi(values.at("input_height"));
+  } catch (const std::exception&) {
+    throw invalid("its description is incomplete");
+  }
+  if (m.inputWidth <= 0 || m.inputHeight <= 0 || (m.channelOrder != "RGB" && m.channelOrder != "BGR")) {
+    throw invalid("its description is invalid");
+  }
+  return m;
+}
+
+namespace {
+
+class OpenCvMattingModel final : public MlModel {
+ public:
+  OpenCvMattingModel(const std::string& directory, const ModelConfiguration& configuration)
+      : manifest_(readManifest(directory)) {
+    try {
+      net_ = cv::dnn::readNetFromONNX(directory + "/" + kCompiledGraphFile);
+    } catch (const cv::Exception& e) {
+      throw Error(kInferenceErrorDomain, 12,
+                  oneLineSentence("The compiled model at \"" + directory + "\" could not be loaded: " + e.err));
+    }
+    net_.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+    net_.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+    if (configuration.computeUnits == ComputeUnits::All) cv::setNumThreads(cv::getNumberOfCPUs());
+  }
+
+  FeatureProvider predict(const FeatureProvider& inputs) override {
+    auto src = inputs.featureValueForName("src");
+    if (!src || !src->imageBufferValue) {
+      throw Error(kInferenceErrorDomain, 20, "The prediction input \"src\" is missing or holds no image.");
+    }
+    const PixelBuffer& frame = *src->imageBufferValue;
+    if (frame.pixelFormat() != kPixelFormat32BGRA) {
+      throw Error(kInferenceErrorDomain, 21, "The prediction input \"src\" must be a 32BGRA image.");
+    }
+    cv::Mat view = bgraView(frame);
+    const cv::Size networkSize(manifest_.inputWidth, manifest_.inputHeight);
+    cv::Mat resized;
+    if (view.size() == networkSize) {
+      resized = view;
+    } else {
+      cv::resize(view, resized, networkSize, 0, 0, cv::INTER_AREA);
+    }
+    cv::Mat colour;
+    cv::cvtColor(resized, colour, manifest_.channelOrder == "RGB" ? cv::COLOR_BGRA2RGB : cv::COLOR_BGRA2BGR);
+    // blobFromImage computes (pixel - mean) x scale.
+    double mean = -manifest_.bias / manifest_.scale;
+    cv::Mat blob = cv::dnn::blobFromImage(colour, manifest_.scale, networkSize, cv::Scalar(mean, mean, mean), false, false);
+
+    cv::Mat output;
+    try {
+      net_.setInput(blob, manifest_.inputName);
+      output = net_.forward(manifest_.outputName);
+    } catch (const cv::Exception& e) {
+      throw Error(kInferenceErrorDomain, 22, oneLineSentence("The model's prediction failed: " + e.err));
+    }
+    if (output.dims != 4 || output.size[0] != 1 || output.size[1] != 1) {
+      throw Error(kInferenceErrorDomain, 23, "The model's output is not a single-channel image.");
+    }
+    cv::Mat alpha(output.size[2], output.size[3], CV_32F, output.ptr<float>());
+    cv::Mat full;
+    if (alpha.size() == view.size()) {
+      full = alpha;
+    } else {
+      cv::resize(alpha, full, view.size(), 0, 0, cv::INTER_LINEAR);
+    }
+    cv::Mat alpha8;
+    full.convertTo(alpha8, CV_8U, 255.0);
+    return FeatureProvider({{"pha", FeatureValue{oneComponentImage(alpha8)}}});
+  }
+
+ private:
+  CompiledModelManifest manifest_;
+  cv::dnn::Net net_;
+};
+
+class OpenCvMlService final : public MlService {
+ public:
+  std::string compileModel(const std::string& modelPath) override {
+    return compileOnnxModel(modelPath, [this](const std::string& directory) {
+      return loadModel(directory, ModelConfiguration{});
+    });
+  }
+  std::unique_ptr<MlModel> loadModel(const std::string& compiledModelPath,
+                                     const ModelConfiguration& configuration) override {
+    return std::make_unique<OpenCvMattingModel>(compiledModelPath, configuration);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<MlService> makeOpenCvMlService() { return std::make_unique<OpenCvMlService>(); }
+
+}  // namespace platform
