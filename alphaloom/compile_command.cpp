@@ -1,1 +1,12 @@
+#include "alphaloom/compile_command.h"
 
+#include "platform/file_moves.h"
+
+namespace alphaloom {
+
+void compileCommand(platform::MlService& ml, const std::string& modelPath, const std::string& destinationPath) {
+  std::string compiled = ml.compileModel(modelPath);
+  platform::moveItem(compiled, destinationPath);
+}
+
+}  // namespace alphaloom

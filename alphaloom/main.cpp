@@ -1,1 +1,16 @@
-int main(){}
+#include <string>
+#include <vector>
+
+#include "alphaloom/entry.h"
+#include "common/byte_sink.h"
+#include "platform/quiet_libraries.h"
+
+int main(int argc, char** argv) {
+  loom::StandardStreams streams = loom::claimStandardStreams();
+  platform::silenceLibraryLogging();
+  std::vector<std::string> arguments(argv, argv + argc);
+  auto media = platform::makeFfmpegMediaService();
+  auto vision = platform::makeOpenCvVisionService();
+  auto ml = platform::makeOpenCvMlService();
+  return alphaloom::runEntry(arguments, {*media, *vision, *ml, streams.out, streams.err});
+}
