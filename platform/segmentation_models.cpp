@@ -43,9 +43,9 @@ void clearTinyValues(cv::Mat& probability) {
 }
 
 // Network sizes of the form 16k+1 close to a budget of about 561x321 pixels
-// with the image's aspect ratio.
+// (or the image's own size when smaller) with the image's aspect ratio.
 cv::Size bodyPixInputSize(cv::Size image) {
-  const double budget = 561.0 * 321.0;
+  const double budget = std::min(561.0 * 321.0, static_cast<double>(image.area()));
   double aspect = static_cast<double>(image.width) / image.height;
   double height = std::sqrt(budget / aspect);
   double width = height * aspect;
