@@ -4,9 +4,11 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "platform/ffmpeg_damage_watch.h"
 #include "platform/ffmpeg_file_input.h"
 #include "platform/ffmpeg_frame_converter.h"
 #include "platform/media.h"
@@ -31,6 +33,19 @@ std::vector<int> videoStreamIndices(const AVFormatContext& format) {
     indices.push_back(static_cast<int>(i));
   }
   return indices;
+}
+
+// MPEG transport streams are made of fixed-size packets; a file that does
+// not end on a packet boundary was cut, and the demuxer drops the remainder
+// without a word.
+bool endsInsideTransportPacket(AVFormatContext& format) {
+  if (!format.iformat || std::string_view(format.iformat->name) != "mpegts" || !format.pb) return false;
+  int64_t size = avio_size(format.pb);
+  if (size <= 0) return false;
+  for (int64_t packetSize : {188, 192, 204}) {
+    if (size % packetSize == 0) return false;
+  }
+  return true;
 }
 
 Error decodeError(int averror, const std::string& whatFailed) {
@@ -140,6 +155,7 @@ class FfmpegAssetReader final : public AssetReader {
   // Returns the reason the stream could not be decoded to its end, if any.
   std::optional<Error> decodeStream() {
     AVFormatContext* format = input_->context();
+    DemuxerDamageWatch damageWatch(format);
     std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
     if (!packet || !frame) return Error(kMediaErrorDomain, AVERROR(ENOMEM), "Out of memory while decoding the video.");
@@ -165,6 +181,14 @@ class FfmpegAssetReader final : public AssetReader {
 
     if (format->pb && format->pb->error < 0) {
       return decodeError(format->pb->error, "The video file could not be read to its end");
+    }
+    if (damageWatch.damageReported()) {
+      return Error(kMediaErrorDomain, AVERROR_INVALIDDATA,
+                   "The video file ends in the middle of its data; it may have been cut short.");
+    }
+    if (endsInsideTransportPacket(*format)) {
+      return Error(kMediaErrorDomain, AVERROR_INVALIDDATA,
+                   "The video file ends in the middle of a transport packet; it may have been cut short.");
     }
     // An index that promises more frames than the file holds means the file was cut short.
     int64_t expected = format->streams[streamIndex_]->nb_frames;

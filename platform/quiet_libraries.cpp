@@ -1,5 +1,7 @@
 #include "platform/quiet_libraries.h"
 
+#include "platform/ffmpeg_damage_watch.h"
+
 #include <google/protobuf/stubs/logging.h>
 #include <opencv2/core/utils/logger.hpp>
 
@@ -10,13 +12,13 @@ extern "C" {
 namespace platform {
 
 namespace {
-void discardFfmpegLog(void*, int, const char*, va_list) {}
 void discardProtobufLog(google::protobuf::LogLevel, const char*, int, const std::string&) {}
 }  // namespace
 
 void silenceLibraryLogging() {
-  av_log_set_level(AV_LOG_QUIET);
-  av_log_set_callback(discardFfmpegLog);
+  // FFmpeg's messages go to our callback, which keeps what it needs and prints nothing.
+  av_log_set_level(AV_LOG_WARNING);
+  av_log_set_callback(ffmpegLogCallback);
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
   google::protobuf::SetLogHandler(discardProtobufLog);
 }

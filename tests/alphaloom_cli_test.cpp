@@ -111,8 +111,8 @@ TEST_F(AlphaloomWithFixture, MattingRunsOnRealFootage) {
 TEST_F(AlphaloomWithFixture, GeneratedClips) {
   struct Case { std::string name; std::string make; std::string err; uintmax_t bytes; };
   std::string small = dir_.file("small.mp4"), black = dir_.file("black.mp4"), empty = dir_.file("tone.wav");
-  loomtest::ffmpeg("-f lavfi -i testsrc2=size=640x360:rate=30 -frames:v 5 -c:v libx264 '" + small + "'");
-  loomtest::ffmpeg("-f lavfi -i color=c=black:size=1280x720:rate=30 -frames:v 31 -c:v libx264 '" + black + "'");
+  loomtest::ffmpeg("-f lavfi -i testsrc2=size=640x360:rate=30:duration=0.5 -frames:v 5 -c:v libx264 '" + small + "'");
+  loomtest::ffmpeg("-f lavfi -i color=c=black:size=1280x720:rate=30:duration=1.5 -frames:v 31 -c:v libx264 '" + black + "'");
   loomtest::ffmpeg("-f lavfi -i sine=duration=1 '" + empty + "'");
   const Case cases[] = {
       {small, "", "MODNet requires normalized 1280\xC3\x97" "720 video.\n", 0},

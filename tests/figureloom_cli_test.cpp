@@ -26,7 +26,7 @@ std::string progress(long upTo) {
 std::string blackClip(const TempDir& dir, const std::string& name, int frames, int width = 16, int height = 16) {
   std::string path = dir.file(name + ".mkv");
   loomtest::ffmpeg("-f lavfi -i color=c=black:size=" + std::to_string(width) + "x" + std::to_string(height) +
-                   ":rate=30 -frames:v " + std::to_string(frames) + " -c:v libx264 -preset ultrafast '" + path + "'");
+                   ":rate=30:duration=" + std::to_string(frames / 30.0 + 0.5) + " -frames:v " + std::to_string(frames) + " -c:v libx264 -preset ultrafast '" + path + "'");
   return path;
 }
 

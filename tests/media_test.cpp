@@ -56,9 +56,10 @@ class MediaTest : public ::testing::Test {
 TEST_F(MediaTest, EveryFrameOfCommonEncodingsMatchesFfprobe) {
   struct Case { const char* name; int width, height, frames; const char* encode; const char* extension; };
   const Case cases[] = {
-      {"h264_odd_size", 641, 361, 47, "-c:v libx264 -pix_fmt yuv420p -bf 3", "mp4"},
+      {"h264_bframes", 640, 360, 47, "-c:v libx264 -pix_fmt yuv420p -bf 3", "mp4"},
+      {"h264_444_odd_size", 641, 361, 20, "-c:v libx264 -pix_fmt yuv444p", "mp4"},
+      {"ffv1_420_odd_size", 641, 361, 5, "-c:v ffv1 -pix_fmt yuv420p", "mkv"},
       {"h264_10bit", 320, 180, 20, "-c:v libx264 -pix_fmt yuv420p10le", "mkv"},
-      {"h264_444", 320, 180, 20, "-c:v libx264 -pix_fmt yuv444p", "mp4"},
       {"mpeg4_bframes", 352, 288, 33, "-c:v mpeg4 -bf 2", "avi"},
       {"vp9", 160, 90, 12, "-c:v libvpx-vp9 -deadline realtime", "webm"},
       {"mjpeg_full_range", 160, 120, 10, "-c:v mjpeg -pix_fmt yuvj422p", "mov"},
@@ -83,13 +84,13 @@ TEST_F(MediaTest, ColoursComeOutRightInBgra) {
   struct Case { const char* name; const char* encode; const char* extension; };
   const Case cases[] = {
       {"sd_420", "-c:v libx264 -qp 0 -pix_fmt yuv420p -s 320x240", "mp4"},
-      {"hd_420_bt709", "-c:v libx264 -qp 0 -pix_fmt yuv420p -s 1280x720 -colorspace bt709 -color_primaries bt709 -color_trc bt709", "mp4"},
+      {"hd_420_bt709", "-vf scale=out_color_matrix=bt709:out_range=tv -c:v libx264 -qp 0 -pix_fmt yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709", "mp4"},
       {"444_10bit", "-c:v libx264 -qp 0 -pix_fmt yuv444p10le -s 320x240", "mkv"},
       {"full_range_jpeg", "-c:v mjpeg -q:v 1 -pix_fmt yuvj444p -s 320x240", "mov"},
   };
   for (const Case& c : cases) {
     std::string path = dir.file(std::string(c.name) + "." + c.extension);
-    ffmpeg("-f lavfi -i color=c=0x3366CC:size=1280x720:rate=30 -frames:v 3 " + std::string(c.encode) + " '" + path + "'");
+    ffmpeg("-f lavfi -i color=c=0x3366CC:size=1280x720:rate=30:duration=0.1,format=rgb24 " + std::string(c.encode) + " '" + path + "'");
     Decoded decoded = decodeAll(path);
     ASSERT_EQ(decoded.firstFrameCentre.size(), 4u) << c.name;
     EXPECT_NEAR(decoded.firstFrameCentre[0], 0xCC, 3) << c.name;
@@ -100,29 +101,32 @@ TEST_F(MediaTest, ColoursComeOutRightInBgra) {
 }
 
 TEST_F(MediaTest, FrameSizeChangeMidStream) {
-  std::string a = loomtest::testPatternClip(dir, "a", 320, 240, 10, "-c:v libx264", "ts");
-  std::string b = loomtest::testPatternClip(dir, "b", 176, 144, 7, "-c:v libx264", "ts");
-  std::string joined = dir.file("joined.ts");
+  // Two H.264 elementary streams back to back: one stream whose size changes.
+  std::string a = loomtest::testPatternClip(dir, "a", 320, 240, 10, "-c:v libx264", "h264");
+  std::string b = loomtest::testPatternClip(dir, "b", 176, 144, 7, "-c:v libx264", "h264");
+  std::string joined = dir.file("joined.h264");
   std::ofstream out(joined, std::ios::binary);
   out << std::ifstream(a, std::ios::binary).rdbuf() << std::ifstream(b, std::ios::binary).rdbuf();
   out.close();
   Decoded decoded = decodeAll(joined);
   EXPECT_EQ(decoded.status, platform::ReaderStatus::Completed);
+  EXPECT_FALSE(decoded.error);
   ASSERT_EQ(decoded.sizes.size(), 17u);
+  EXPECT_EQ(static_cast<long>(decoded.sizes.size()), loomtest::ffprobeFrameCount(joined));
   EXPECT_EQ(decoded.sizes.front(), (std::pair<size_t, size_t>(320, 240)));
   EXPECT_EQ(decoded.sizes.back(), (std::pair<size_t, size_t>(176, 144)));
 }
 
 TEST_F(MediaTest, TrackSelection) {
   std::string audioFirst = dir.file("audio_first.mkv");
-  ffmpeg("-f lavfi -i sine=duration=1 -f lavfi -i testsrc2=size=96x64:rate=30 -map 0:a -map 1:v -frames:v 12 -c:v libx264 -c:a aac '" +
+  ffmpeg("-f lavfi -i sine=duration=1 -f lavfi -i testsrc2=size=96x64:rate=30:duration=0.4 -map 0:a -map 1:v -frames:v 12 -c:v libx264 -c:a aac '" +
          audioFirst + "'");
   Decoded decoded = decodeAll(audioFirst);
   EXPECT_EQ(decoded.tracks, 1u);
   EXPECT_EQ(decoded.sizes.size(), 12u);
 
   std::string twoVideos = dir.file("two_videos.mkv");
-  ffmpeg("-f lavfi -i testsrc2=size=96x64:rate=30 -f lavfi -i testsrc2=size=48x32:rate=30 -map 0:v -map 1:v -frames:v 5 "
+  ffmpeg("-f lavfi -i testsrc2=size=96x64:rate=30:duration=0.2 -f lavfi -i testsrc2=size=48x32:rate=30:duration=0.2 -map 0:v -map 1:v "
          "-c:v libx264 '" + twoVideos + "'");
   decoded = decodeAll(twoVideos);
   EXPECT_EQ(decoded.tracks, 2u);
@@ -130,7 +134,7 @@ TEST_F(MediaTest, TrackSelection) {
   EXPECT_EQ(decoded.sizes.front(), (std::pair<size_t, size_t>(96, 64)));
 
   std::string cover = dir.file("cover.png"), song = dir.file("song.mp3");
-  ffmpeg("-f lavfi -i color=c=red:size=64x64 -frames:v 1 '" + cover + "'");
+  ffmpeg("-f lavfi -i color=c=red:size=64x64:duration=0.04 -frames:v 1 '" + cover + "'");
   ffmpeg("-f lavfi -i sine=duration=1 -i '" + cover + "' -map 0:a -map 1:v -c:v png -disposition:v attached_pic '" + song + "'");
   EXPECT_EQ(decodeAll(song).tracks, 0u);
 

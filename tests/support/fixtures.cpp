@@ -23,7 +23,7 @@ TempDir::~TempDir() {
 }
 
 void ffmpeg(const std::string& arguments) {
-  std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " 2>&1";
+  std::string command = "timeout 300 ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments + " 2>&1";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
   ASSERT_TRUE(pipe) << command;
   std::string output;
@@ -53,8 +53,8 @@ std::optional<fs::path> sharedDir() {
 std::string testPatternClip(const TempDir& dir, const std::string& name, int width, int height, int frames,
                             const std::string& extraArgs, const std::string& extension) {
   std::string path = dir.file(name + "." + extension);
-  ffmpeg("-f lavfi -i testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) +
-         ":rate=30 -frames:v " + std::to_string(frames) + " " + extraArgs + " '" + path + "'");
+  ffmpeg("-f lavfi -i testsrc=size=" + std::to_string(width) + "x" + std::to_string(height) +
+         ":rate=30:duration=" + std::to_string(frames / 30.0 + 0.5) + " -frames:v " + std::to_string(frames) + " " + extraArgs + " '" + path + "'");
   return path;
 }
 
