@@ -136,13 +136,15 @@ int main(int argc, char** argv) {
         if (entry.path().extension() != ".mp4") continue;
         platform::PersonSegmentationEngine engine(mode.settings);
         double sum = 0;
-        int frames = 0;
+        int frames = 0, emptyFrames = 0;
         forEachFrame(*media, entry.path().string(), 1, [&](int, const cv::Mat& frame) {
-          sum += maskCoverage(engine.segment(frame));
+          double coverage = maskCoverage(engine.segment(frame));
+          sum += coverage;
+          emptyFrames += coverage <= loom::kPresenceThreshold;
           ++frames;
         });
-        std::printf("  coverage %-40s %.4f %s\n", entry.path().filename().c_str(), sum / frames,
-                    sum / frames > loom::kPresenceThreshold ? "person" : "none");
+        std::printf("  coverage %-40s %.4f %-6s frames without a person %d of %d\n", entry.path().filename().c_str(),
+                    sum / frames, sum / frames > loom::kPresenceThreshold ? "person" : "none", emptyFrames, frames);
       }
     }
   }

@@ -23,6 +23,7 @@ constexpr float kKeypointEvidence = 0.5f;
 // of this many kinds: animals and objects light up one or two.
 constexpr size_t kKeypointKindsForPerson = 4;
 constexpr int kFaceKind = -1;
+constexpr int kModeSwitchFrames = 5;
 // Evidence seen this many frames ago still counts, so a face that the
 // detector misses for a moment does not blank the person.
 constexpr int kEvidenceMemoryFrames = 15;
@@ -91,10 +92,20 @@ cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Si
                         kFaceKind});
     if (face.score >= kCloseUpFaceScore && face.box.height >= kCloseUpFaceHeight * small.rows) closeUp = true;
   }
-  if (closeUp) return selfie_.probability(small, workSize);
+  if (closeUpMode(closeUp)) return selfie_.probability(small, workSize);
   BodyPixModel::Result body = bodyPix_.segment(small, workSize, kKeypointEvidence);
   for (const BodyPixModel::Keypoint& keypoint : body.keypoints) evidence.push_back({keypoint.at, keypoint.type});
   return body.probability;
+}
+
+bool PersonSegmentationEngine::closeUpMode(bool closeUpNow) {
+  if (!closeUp_) closeUp_ = closeUpNow;
+  framesDisagreeing_ = closeUpNow == *closeUp_ ? 0 : framesDisagreeing_ + 1;
+  if (framesDisagreeing_ >= kModeSwitchFrames) {
+    closeUp_ = closeUpNow;
+    framesDisagreeing_ = 0;
+  }
+  return *closeUp_;
 }
 
 cv::Mat PersonSegmentationEngine::keepRegionsWithEvidence(const cv::Mat& probability,

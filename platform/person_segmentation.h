@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -36,6 +37,10 @@ class PersonSegmentationEngine {
   };
   cv::Mat personProbability(const cv::Mat& small, cv::Size workSize, const std::vector<DetectedFace>& faces,
                             std::vector<Evidence>& evidence);
+  // Whether to treat this frame as a close-up; switches only after the
+  // other answer has held for several frames, so the mask does not flicker
+  // between networks.
+  bool closeUpMode(bool closeUpNow);
   cv::Mat keepRegionsWithEvidence(const cv::Mat& probability, const std::vector<Evidence>& evidence) const;
 
   SegmentationSettings settings_;
@@ -44,6 +49,8 @@ class PersonSegmentationEngine {
   BodyPixModel bodyPix_;
   std::vector<Evidence> lastEvidence_;
   int framesSinceEvidence_ = 1 << 20;
+  std::optional<bool> closeUp_;
+  int framesDisagreeing_ = 0;
 };
 
 }  // namespace platform
