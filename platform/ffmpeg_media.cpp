@@ -122,7 +122,7 @@ class FfmpegAssetReader final : public AssetReader {
 
   ReaderStatus status() const override {
     std::lock_guard lock(mutex_);
-    return finished_ || status_ != ReaderStatus::Reading ? status_ : ReaderStatus::Reading;
+    return status_;
   }
 
   std::optional<Error> error() const override {

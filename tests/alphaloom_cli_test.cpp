@@ -30,7 +30,7 @@ TEST(AlphaloomCli, ArgumentsAndModelComeFirst) {
       {{LOOM_ALPHALOOM, "--COMPILE", "a", "b"}, "Expected source video and compiled MODNet model paths.\n"},
       // The model is loaded before the video is looked at.
       {{LOOM_ALPHALOOM, dir.file("missing.mp4"), dir.file("missing.compiled")},
-       "\"" + dir.file("missing.compiled") + "\" is not a compiled model: compiled-model.txt is missing.\n"},
+       std::string("\"") + dir.file("missing.compiled") + "\" is not a compiled model: compiled-model.txt is missing.\n"},
       {{LOOM_ALPHALOOM, "--compile", dir.file("missing.onnx"), dir.file("out")},
        "The model \"" + dir.file("missing.onnx") + "\" could not be read: No such file or directory.\n"},
   };

@@ -65,6 +65,13 @@ TEST(FigureloomCli, FrameCapAndPresence) {
       {1805, blackFrames(1805), progress(1805) + kNoPerson},
       {1806, blackFrames(1806), progress(1800) + "The selected footage exceeds the 60-second limit.\n"},
   };
+  std::string noFrames = dir.file("no_frames.mkv");
+  loomtest::ffmpeg("-f lavfi -i sine=duration=1 -f lavfi -i testsrc=size=64x48:duration=1 -map 0:a -map 1:v -frames:v 0 "
+                   "-c:v libx264 -c:a aac '" + noFrames + "'");
+  ProcessResult empty = runProcess({LOOM_FIGURELOOM, noFrames});
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_EQ(empty.out, "");
+  EXPECT_EQ(empty.err, kNoPerson);
   for (const Case& c : cases) {
     ProcessResult result = runProcess({LOOM_FIGURELOOM, blackClip(dir, "black" + std::to_string(c.frames), c.frames)});
     EXPECT_EQ(result.exitCode, 1) << c.frames;

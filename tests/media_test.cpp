@@ -138,6 +138,15 @@ TEST_F(MediaTest, TrackSelection) {
   ffmpeg("-f lavfi -i sine=duration=1 -i '" + cover + "' -map 0:a -map 1:v -c:v png -disposition:v attached_pic '" + song + "'");
   EXPECT_EQ(decodeAll(song).tracks, 0u);
 
+  // A video track that holds no frame: the reader completes with nothing.
+  std::string noFrames = dir.file("no_frames.mkv");
+  ffmpeg("-f lavfi -i sine=duration=1 -f lavfi -i testsrc=size=64x48:duration=1 -map 0:a -map 1:v -frames:v 0 "
+         "-c:v libx264 -c:a aac '" + noFrames + "'");
+  decoded = decodeAll(noFrames);
+  EXPECT_EQ(decoded.tracks, 1u);
+  EXPECT_TRUE(decoded.sizes.empty());
+  EXPECT_EQ(decoded.status, platform::ReaderStatus::Completed);
+
   std::string audioOnly = dir.file("audio.wav");
   ffmpeg("-f lavfi -i sine=duration=1 '" + audioOnly + "'");
   EXPECT_EQ(decodeAll(audioOnly).tracks, 0u);
