@@ -72,6 +72,30 @@ CompiledModelManifest readManifest(const std::string& directory) {
 
 namespace {
 
+// The network's input tensor [1, 3, H, W] from a BGRA image in one pass:
+// channel order, value = pixel x scale + bias.
+cv::Mat planarBlob(const cv::Mat& bgra, bool rgb, double scale, double bias) {
+  int shape[] = {1, 3, bgra.rows, bgra.cols};
+  cv::Mat blob(4, shape, CV_32F);
+  const size_t plane = static_cast<size_t>(bgra.rows) * static_cast<size_t>(bgra.cols);
+  float* first = blob.ptr<float>();
+  float* planes[3] = {first, first + plane, first + 2 * plane};
+  if (rgb) std::swap(planes[0], planes[2]);  // BGRA byte 0 is blue
+  const float s = static_cast<float>(scale), b = static_cast<float>(bias);
+  cv::parallel_for_(cv::Range(0, bgra.rows), [&](const cv::Range& rows) {
+    for (int y = rows.start; y < rows.end; ++y) {
+      const uint8_t* pixel = bgra.ptr<uint8_t>(y);
+      const size_t offset = static_cast<size_t>(y) * static_cast<size_t>(bgra.cols);
+      for (int x = 0; x < bgra.cols; ++x, pixel += 4) {
+        planes[0][offset + x] = pixel[0] * s + b;
+        planes[1][offset + x] = pixel[1] * s + b;
+        planes[2][offset + x] = pixel[2] * s + b;
+      }
+    }
+  });
+  return blob;
+}
+
 class OpenCvMattingModel final : public MlModel {
  public:
   OpenCvMattingModel(const std::string& directory, const ModelConfiguration& configuration)
@@ -104,11 +128,7 @@ class OpenCvMattingModel final : public MlModel {
     } else {
       cv::resize(view, resized, networkSize, 0, 0, cv::INTER_AREA);
     }
-    cv::Mat colour;
-    cv::cvtColor(resized, colour, manifest_.channelOrder == "RGB" ? cv::COLOR_BGRA2RGB : cv::COLOR_BGRA2BGR);
-    // blobFromImage computes (pixel - mean) x scale.
-    double mean = -manifest_.bias / manifest_.scale;
-    cv::Mat blob = cv::dnn::blobFromImage(colour, manifest_.scale, networkSize, cv::Scalar(mean, mean, mean), false, false);
+    cv::Mat blob = planarBlob(resized, manifest_.channelOrder == "RGB", manifest_.scale, manifest_.bias);
 
     cv::Mat output;
     try {
@@ -127,9 +147,11 @@ class OpenCvMattingModel final : public MlModel {
     } else {
       cv::resize(alpha, full, view.size(), 0, 0, cv::INTER_LINEAR);
     }
-    cv::Mat alpha8;
-    full.convertTo(alpha8, CV_8U, 255.0);
-    return FeatureProvider({{"pha", FeatureValue{oneComponentImage(alpha8)}}});
+    // Straight into the output image: one conversion, no extra copy.
+    PixelBuffer alpha8 = PixelBuffer::allocate(frame.width(), frame.height(), kPixelFormatOneComponent8);
+    cv::Mat destination(full.rows, full.cols, CV_8UC1, alpha8.mutableData(), alpha8.bytesPerRow());
+    full.convertTo(destination, CV_8U, 255.0);
+    return FeatureProvider({{"pha", FeatureValue{alpha8}}});
   }
 
  private:

@@ -15,12 +15,6 @@ using loomtest::ProcessResult;
 using loomtest::runProcess;
 using loomtest::TempDir;
 
-std::string progress(long upTo) {
-  std::string lines;
-  for (long n = 15; n <= upTo; n += 15) lines += "{\"frames\":" + std::to_string(n) + "}\n";
-  return lines;
-}
-
 TEST(AlphaloomCli, ArgumentsAndModelComeFirst) {
   TempDir dir;
   struct Case { std::vector<std::string> arguments; std::string err; };
@@ -95,7 +89,7 @@ TEST_F(AlphaloomWithFixture, MattingRunsOnRealFootage) {
     if (c.verdict == "complete") {
       EXPECT_EQ(result.exitCode, 0) << c.clip;
       EXPECT_EQ(bytes, static_cast<uintmax_t>(frames) * 921600u) << c.clip;
-      EXPECT_EQ(result.err, progress(frames) + "{\"frames\":" + std::to_string(frames) + ",\"complete\":true}\n");
+      EXPECT_EQ(result.err, loomtest::progressLines(frames) + "{\"frames\":" + std::to_string(frames) + ",\"complete\":true}\n");
     } else if (c.verdict.rfind("MODNet", 0) == 0) {
       EXPECT_EQ(result.exitCode, 1) << c.clip;
       EXPECT_EQ(bytes, 0u) << c.clip;
@@ -103,7 +97,7 @@ TEST_F(AlphaloomWithFixture, MattingRunsOnRealFootage) {
     } else {
       EXPECT_EQ(result.exitCode, 1) << c.clip;
       EXPECT_EQ(bytes, static_cast<uintmax_t>(frames) * 921600u) << c.clip;
-      EXPECT_EQ(result.err, progress(frames) + c.verdict) << c.clip;
+      EXPECT_EQ(result.err, loomtest::progressLines(frames) + c.verdict) << c.clip;
     }
   }
 }
@@ -116,7 +110,7 @@ TEST_F(AlphaloomWithFixture, GeneratedClips) {
   loomtest::ffmpeg("-f lavfi -i sine=duration=1 '" + empty + "'");
   const Case cases[] = {
       {small, "", "MODNet requires normalized 1280\xC3\x97" "720 video.\n", 0},
-      {black, "", progress(31) + "No clear person detected. Choose Keep Original or use clearer footage.\n", 31u * 921600u},
+      {black, "", loomtest::progressLines(31) + "No clear person detected. Choose Keep Original or use clearer footage.\n", 31u * 921600u},
       {empty, "", "No source video track.\n", 0},
   };
   for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 #include "alphaloom/entry.h"
 #include "alphaloom/matting_pipeline.h"
 #include "tests/support/fakes.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 
@@ -268,8 +269,7 @@ TEST(AlphaloomPipeline, FrameCap) {
     rig->keepOutput = false;
     return rig;
   };
-  std::string progress;
-  for (int n = 15; n <= 18000; n += 15) progress += "{\"frames\":" + std::to_string(n) + "}\n";
+  std::string progress = loomtest::progressLines(18000);
 
   auto exact = makeRig(18005);
   Outcome done = exact->run();

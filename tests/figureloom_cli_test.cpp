@@ -17,12 +17,6 @@ using loomtest::TempDir;
 
 const char* kNoPerson = "No clear person was detected. Choose Keep original background or use clearer talking-head footage.\n";
 
-std::string progress(long upTo) {
-  std::string lines;
-  for (long n = 15; n <= upTo; n += 15) lines += "{\"frames\":" + std::to_string(n) + "}\n";
-  return lines;
-}
-
 std::string blackClip(const TempDir& dir, const std::string& name, int frames, int width = 16, int height = 16) {
   std::string path = dir.file(name + ".mkv");
   loomtest::ffmpeg("-f lavfi -i color=c=black:size=" + std::to_string(width) + "x" + std::to_string(height) +
@@ -62,8 +56,8 @@ TEST(FigureloomCli, FrameCapAndPresence) {
   struct Case { int frames; std::string out; std::string err; };
   const Case cases[] = {
       {14, blackFrames(14), kNoPerson},
-      {1805, blackFrames(1805), progress(1805) + kNoPerson},
-      {1806, blackFrames(1806), progress(1800) + "The selected footage exceeds the 60-second limit.\n"},
+      {1805, blackFrames(1805), loomtest::progressLines(1805) + kNoPerson},
+      {1806, blackFrames(1806), loomtest::progressLines(1800) + "The selected footage exceeds the 60-second limit.\n"},
   };
   std::string noFrames = dir.file("no_frames.mkv");
   loomtest::ffmpeg("-f lavfi -i sine=duration=1 -f lavfi -i testsrc=size=64x48:duration=1 -map 0:a -map 1:v -frames:v 0 "
@@ -92,7 +86,7 @@ TEST(FigureloomCli, DamagedFileKeepsEarlierFramesThenFails) {
   size_t frames = result.out.size() / frameBytes;
   EXPECT_GT(frames, 15u);
   EXPECT_LT(frames, 120u);
-  std::string lines = progress(static_cast<long>(frames));
+  std::string lines = loomtest::progressLines(static_cast<long>(frames));
   ASSERT_EQ(result.err.substr(0, lines.size()), lines);
   std::string last = result.err.substr(lines.size());
   EXPECT_EQ(std::count(last.begin(), last.end(), '\n'), 1) << last;
@@ -148,10 +142,10 @@ TEST(FigureloomCli, RealFootage) {
     EXPECT_EQ(count, frames) << c.clip;
     if (c.person) {
       EXPECT_EQ(result.exitCode, 0) << c.clip;
-      EXPECT_EQ(result.err, progress(frames) + "{\"frames\":" + std::to_string(frames) + ",\"complete\":true}\n") << c.clip;
+      EXPECT_EQ(result.err, loomtest::progressLines(frames) + "{\"frames\":" + std::to_string(frames) + ",\"complete\":true}\n") << c.clip;
     } else {
       EXPECT_EQ(result.exitCode, 1) << c.clip;
-      EXPECT_EQ(result.err, progress(frames) + kNoPerson) << c.clip;
+      EXPECT_EQ(result.err, loomtest::progressLines(frames) + kNoPerson) << c.clip;
     }
   }
 }

@@ -3,6 +3,7 @@
 #include "figureloom/errors.h"
 #include "figureloom/segmentation_pipeline.h"
 #include "tests/support/fakes.h"
+#include "tests/support/fixtures.h"
 
 namespace {
 
@@ -46,12 +47,6 @@ FakeVideo framesOf(int64_t count) {
   return video;
 }
 
-std::string progressLines(int64_t upTo) {
-  std::string lines;
-  for (int64_t n = 15; n <= upTo; n += 15) lines += "{\"frames\":" + std::to_string(n) + "}\n";
-  return lines;
-}
-
 TEST(FigureloomPipeline, ArgumentCountOtherThanOnePathIsCodeOne) {
   for (std::vector<std::string> arguments : {std::vector<std::string>{"figureloom"},
                                              std::vector<std::string>{"figureloom", "a", "b"}}) {
@@ -81,7 +76,7 @@ TEST(FigureloomPipeline, FrameCap) {
     FakeVisionService vision;
     Outcome exact = runWith(framesOf(1805), vision);
     EXPECT_EQ(exact.code, 0) << exact.message;
-    EXPECT_EQ(exact.err, progressLines(1805) + "{\"frames\":1805,\"complete\":true}\n");
+    EXPECT_EQ(exact.err, loomtest::progressLines(1805) + "{\"frames\":1805,\"complete\":true}\n");
   }
   {
     FakeVisionService vision;
@@ -89,7 +84,7 @@ TEST(FigureloomPipeline, FrameCap) {
     EXPECT_EQ(over.code, 6);
     EXPECT_EQ(over.message, "The selected footage exceeds the 60-second limit.");
     EXPECT_EQ(over.out.size(), 1806u * (13 + 64 * 36));
-    EXPECT_EQ(over.err, progressLines(1800));
+    EXPECT_EQ(over.err, loomtest::progressLines(1800));
     EXPECT_EQ(over.samplesDelivered, 1806);  // nothing read past the cap
   }
 }

@@ -50,6 +50,12 @@ std::optional<fs::path> sharedDir() {
   return std::nullopt;
 }
 
+std::string progressLines(long upTo) {
+  std::string lines;
+  for (long n = 15; n <= upTo; n += 15) lines += "{\"frames\":" + std::to_string(n) + "}\n";
+  return lines;
+}
+
 std::string testPatternClip(const TempDir& dir, const std::string& name, int width, int height, int frames,
                             const std::string& extraArgs, const std::string& extension) {
   std::string path = dir.file(name + "." + extension);

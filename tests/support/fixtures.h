@@ -28,6 +28,9 @@ long ffprobeFrameCount(const std::string& path);
 // The shared footage and models folder beside the checkout, if present.
 std::optional<std::filesystem::path> sharedDir();
 
+// The progress lines a run writes for frames 15, 30, ... up to upTo.
+std::string progressLines(long upTo);
+
 // Small generated clips, each made once per test process.
 std::string testPatternClip(const TempDir& dir, const std::string& name, int width, int height, int frames,
                             const std::string& extraArgs = "", const std::string& extension = "mp4");
