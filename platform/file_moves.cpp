@@ -26,15 +26,20 @@ Error moveError(int errnoValue, const std::string& source, const std::string& de
                      "Could not move \"" + source + "\" to \"" + destination + "\"");
 }
 
+// errno of a failed step of the copy.
+struct CopyFailure {
+  int error;
+};
+
 // Copies one regular file into a new file that must not exist yet.
 void copyFile(const std::string& from, const std::string& to) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) throw errno;
+  if (in < 0) throw CopyFailure{errno};
   int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (out < 0) {
     int error = errno;
     ::close(in);
-    throw error;
+    throw CopyFailure{error};
   }
   char buffer[1 << 16];
   int error = 0;
@@ -54,21 +59,21 @@ void copyFile(const std::string& from, const std::string& to) {
   }
   ::close(in);
   if (::close(out) != 0 && !error) error = errno;
-  if (error) throw error;
+  if (error) throw CopyFailure{error};
 }
 
 // Copies a tree of directories and regular files into a new directory.
 void copyTree(const std::string& from, const std::string& to) {
   struct stat info {};
-  if (::lstat(from.c_str(), &info) != 0) throw errno;
+  if (::lstat(from.c_str(), &info) != 0) throw CopyFailure{errno};
   if (S_ISREG(info.st_mode)) return copyFile(from, to);
-  if (!S_ISDIR(info.st_mode)) throw EINVAL;
-  if (::mkdir(to.c_str(), 0755) != 0) throw errno;
+  if (!S_ISDIR(info.st_mode)) throw CopyFailure{EINVAL};
+  if (::mkdir(to.c_str(), 0755) != 0) throw CopyFailure{errno};
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(from, ec)) {
     copyTree(entry.path().string(), to + "/" + entry.path().filename().string());
   }
-  if (ec) throw ec.value();
+  if (ec) throw CopyFailure{ec.value()};
 }
 
 }  // namespace
@@ -83,13 +88,13 @@ void moveItem(const std::string& source, const std::string& destination) {
   if (::lstat(destination.c_str(), &existing) == 0) throw moveError(EEXIST, source, destination);
   try {
     copyTree(source, destination);
-  } catch (int copyError) {
+  } catch (const CopyFailure& failure) {
     // Only what this move created is removed: the destination did not exist before.
-    if (copyError != EEXIST) {
+    if (failure.error != EEXIST) {
       std::error_code ignored;
       std::filesystem::remove_all(destination, ignored);
     }
-    throw moveError(copyError, source, destination);
+    throw moveError(failure.error, source, destination);
   }
   std::error_code ignored;
   std::filesystem::remove_all(source, ignored);
