@@ -170,14 +170,21 @@ class FfmpegAssetReader final : public AssetReader {
         continue;
       }
       ++packetsRead;
-      bool corrupt = packet->flags & AV_PKT_FLAG_CORRUPT;
+      if (packet->flags & AV_PKT_FLAG_CORRUPT) {
+        return Error(kMediaErrorDomain, AVERROR_INVALIDDATA, "The video stream is damaged.");
+      }
       result = avcodec_send_packet(codec_.get(), packet.get());
       av_packet_unref(packet.get());
-      if (corrupt) return Error(kMediaErrorDomain, AVERROR_INVALIDDATA, "The video stream is damaged.");
       if (result < 0 && result != AVERROR(EAGAIN)) return decodeError(result, "The video stream could not be decoded");
       if (auto failure = receiveFrames(*frame)) return failure;
       if (isStopping()) return std::nullopt;
     }
+
+    // An empty packet flushes the frames the decoder still holds; they were
+    // decoded before any damage found below, so they are delivered first.
+    int result = avcodec_send_packet(codec_.get(), nullptr);
+    if (result < 0 && result != AVERROR_EOF) return decodeError(result, "The video stream could not be decoded");
+    if (auto failure = receiveFrames(*frame)) return failure;
 
     if (format->pb && format->pb->error < 0) {
       return decodeError(format->pb->error, "The video file could not be read to its end");
@@ -196,10 +203,7 @@ class FfmpegAssetReader final : public AssetReader {
       return Error(kMediaErrorDomain, AVERROR_EOF,
                    "The video file ends before its last frame; it may have been cut short.");
     }
-    // An empty packet flushes the frames the decoder still holds.
-    int result = avcodec_send_packet(codec_.get(), nullptr);
-    if (result < 0 && result != AVERROR_EOF) return decodeError(result, "The video stream could not be decoded");
-    return receiveFrames(*frame);
+    return std::nullopt;
   }
 
   std::optional<Error> receiveFrames(AVFrame& frame) {
