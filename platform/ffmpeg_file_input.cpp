@@ -53,14 +53,17 @@ std::string ffmpegErrorText(int averror) {
 }
 
 FfmpegFileInput::FfmpegFileInput(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking so that a FIFO without a writer cannot hang the open.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) throw systemError(kMediaErrorDomain, errno, "The file \"" + path + "\" could not be opened");
   struct stat info {};
-  if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
-    throw Error(kMediaErrorDomain, EISDIR, "The path \"" + path + "\" is a directory, not a video file.");
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    bool directory = S_ISDIR(info.st_mode);
+    release();
+    if (directory) throw Error(kMediaErrorDomain, EISDIR, "The path \"" + path + "\" is a directory, not a video file.");
+    throw Error(kMediaErrorDomain, EINVAL, "The path \"" + path + "\" is not a regular file.");
   }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 
   auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
   io_ = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, &fd_, readFromFile, nullptr, seekInFile)

@@ -25,6 +25,9 @@ Error compileError(long code, const std::string& description) {
 std::string readWholeFile(const std::string& path) {
   std::error_code ec;
   if (fs::is_directory(path, ec)) throw compileError(EISDIR, "The model \"" + path + "\" is a directory, not an ONNX file");
+  if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
+    throw compileError(EINVAL, "The model \"" + path + "\" is not a regular file");
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) throw systemError(kInferenceErrorDomain, errno ? errno : ENOENT, "The model \"" + path + "\" could not be read");
   std::ostringstream bytes;

@@ -1,6 +1,7 @@
 // The FFmpeg media service against small videos generated with the ffmpeg
 // tool at test time.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -210,10 +211,12 @@ TEST_F(MediaTest, OnlyTheNamedLocalFileIsRead) {
 TEST_F(MediaTest, UnreadablePathsGiveOneLineErrors) {
   struct Case { std::string path; std::string description; };
   std::filesystem::create_directory(dir.path() / "folder");
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);  // no writer: must not block
   std::ofstream(dir.file("text.mp4")) << "not a video at all\n";
   const Case cases[] = {
       {dir.file("missing.mp4"), "The file \"" + dir.file("missing.mp4") + "\" could not be opened: No such file or directory."},
       {dir.file("folder"), "The path \"" + dir.file("folder") + "\" is a directory, not a video file."},
+      {dir.file("fifo"), "The path \"" + dir.file("fifo") + "\" is not a regular file."},
       {dir.file("text.mp4"), "The file \"" + dir.file("text.mp4") + "\" is not a readable media file: Invalid data found when processing input."},
   };
   auto media = platform::makeFfmpegMediaService();

@@ -146,6 +146,7 @@ TEST(ModelCompiler, BadModelsGiveOneLineErrors) {
   platform::silenceLibraryLogging();
   TempDir dir;
   std::ofstream(dir.file("text.onnx")) << "this is not a model";
+  ASSERT_EQ(::mkfifo(dir.file("fifo.onnx").c_str(), 0600), 0);
   // A valid ONNX graph whose only input is not an image.
   onnx::ModelProto vector;
   vector.set_ir_version(6);
@@ -172,6 +173,7 @@ TEST(ModelCompiler, BadModelsGiveOneLineErrors) {
   const Case cases[] = {
       {dir.file("missing.onnx"), "The model \"" + dir.file("missing.onnx") + "\" could not be read: No such file or directory."},
       {dir.path().string(), "The model \"" + dir.path().string() + "\" is a directory, not an ONNX file."},
+      {dir.file("fifo.onnx"), "The model \"" + dir.file("fifo.onnx") + "\" is not a regular file."},
       {dir.file("text.onnx"), "The file \"" + dir.file("text.onnx") + "\" is not an ONNX model."},
       {dir.file("vector.onnx"), "The model \"" + dir.file("vector.onnx") + "\" has no image input"},
       {dir.file("unsupported.onnx"), "The model \"" + dir.file("unsupported.onnx") + "\" uses operations this runtime cannot run"},
