@@ -20,8 +20,12 @@ class SegmentationSequenceHandler final : public SequenceRequestHandler {
     }
     for (PersonSegmentationRequest* request : requests) {
       request->results.reset();
-      cv::Mat mask = engine_.segment(bgraView(frame));
-      request->results = std::vector<PixelBufferObservation>{{oneComponentImage(mask)}};
+      try {
+        cv::Mat mask = engine_.segment(bgraView(frame));
+        request->results = std::vector<PixelBufferObservation>{{oneComponentImage(mask)}};
+      } catch (const cv::Exception& e) {
+        throw Error(kVisionErrorDomain, e.code, oneLineSentence("Person segmentation failed: " + e.err));
+      }
     }
   }
 
@@ -38,7 +42,11 @@ class HumanRectanglesHandler final : public ImageRequestHandler {
       throw Error(kVisionErrorDomain, 2, "Human detection needs a 32BGRA image.");
     }
     for (DetectHumanRectanglesRequest* request : requests) {
-      request->results = detectUpperBodies(detector_, image_);
+      try {
+        request->results = detectUpperBodies(detector_, image_);
+      } catch (const cv::Exception& e) {
+        throw Error(kVisionErrorDomain, e.code, oneLineSentence("Human detection failed: " + e.err));
+      }
       for (HumanObservation& observation : *request->results) observation.upperBodyOnly = request->upperBodyOnly;
     }
   }

@@ -74,7 +74,7 @@ cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra) {
     cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
     grey.convertTo(fullGuide, CV_32F, 1.0 / 255.0);
     cv::resize(fullGuide, lowGuide, workSize, 0, 0, cv::INTER_AREA);
-    full = guidedUpsample(probability, lowGuide, fullGuide, 4, 1e-3);
+    full = guidedUpsample(probability, lowGuide, fullGuide, 6, 1e-3);
   } else {
     cv::resize(probability, full, frameSize, 0, 0, cv::INTER_LINEAR);
   }

@@ -42,10 +42,10 @@ void clearTinyValues(cv::Mat& probability) {
   cv::threshold(probability, probability, 1e-6, 0, cv::THRESH_TOZERO);
 }
 
-// Network sizes of the form 16k+1 close to a budget of about 561x321 pixels
+// Network sizes of the form 16k+1 close to a budget of about 641x369 pixels
 // (or the image's own size when smaller) with the image's aspect ratio.
 cv::Size bodyPixInputSize(cv::Size image) {
-  const double budget = std::min(561.0 * 321.0, static_cast<double>(image.area()));
+  const double budget = std::min(641.0 * 369.0, static_cast<double>(image.area()));
   double aspect = static_cast<double>(image.width) / image.height;
   double height = std::sqrt(budget / aspect);
   double width = height * aspect;
