@@ -30,6 +30,9 @@ constexpr int kEvidenceMemoryFrames = 15;
 // Contrast curve of the final mask, on the 0..1 probability.
 constexpr double kClearBelow = 64.0 / 255.0;
 constexpr double kFullAbove = 192.0 / 255.0;
+// Guided filter window radius (in work pixels) and regularisation.
+constexpr int kGuideRadius = 6;
+constexpr double kGuideEpsilon = 1e-3;
 
 cv::Size fitLongSide(cv::Size size, int longSide) {
   double scale = static_cast<double>(longSide) / std::max(size.width, size.height);
@@ -58,27 +61,32 @@ cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra) {
   std::vector<Evidence> evidence;
   cv::Mat probability = personProbability(small, workSize, faces, evidence);
 
-  if (settings_.personGating) {
-    if (!evidence.empty()) {
-      lastEvidence_ = evidence;
-      framesSinceEvidence_ = 0;
-    } else if (++framesSinceEvidence_ <= kEvidenceMemoryFrames) {
-      evidence = lastEvidence_;
-    }
-    probability = keepRegionsWithEvidence(probability, evidence);
-  }
+  if (settings_.personGating) probability = keepRegionsWithEvidence(probability, rememberedEvidence(evidence));
+  return probabilityToMask(upsampleToFrame(probability, bgra), kClearBelow, kFullAbove);
+}
 
-  cv::Mat full;
-  if (settings_.edgeAwareUpsampling) {
-    cv::Mat grey, fullGuide, lowGuide;
-    cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
-    grey.convertTo(fullGuide, CV_32F, 1.0 / 255.0);
-    cv::resize(fullGuide, lowGuide, workSize, 0, 0, cv::INTER_AREA);
-    full = guidedUpsample(probability, lowGuide, fullGuide, 6, 1e-3);
-  } else {
-    cv::resize(probability, full, frameSize, 0, 0, cv::INTER_LINEAR);
+std::vector<PersonSegmentationEngine::Evidence> PersonSegmentationEngine::rememberedEvidence(
+    const std::vector<Evidence>& evidence) {
+  if (!evidence.empty()) {
+    lastEvidence_ = evidence;
+    framesSinceEvidence_ = 0;
+    return evidence;
   }
-  return probabilityToMask(full, kClearBelow, kFullAbove);
+  if (++framesSinceEvidence_ <= kEvidenceMemoryFrames) return lastEvidence_;
+  return {};
+}
+
+cv::Mat PersonSegmentationEngine::upsampleToFrame(const cv::Mat& probability, const cv::Mat& bgra) const {
+  cv::Mat full;
+  if (!settings_.edgeAwareUpsampling) {
+    cv::resize(probability, full, bgra.size(), 0, 0, cv::INTER_LINEAR);
+    return full;
+  }
+  cv::Mat grey, fullGuide, lowGuide;
+  cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
+  grey.convertTo(fullGuide, CV_32F, 1.0 / 255.0);
+  cv::resize(fullGuide, lowGuide, probability.size(), 0, 0, cv::INTER_AREA);
+  return guidedUpsample(probability, lowGuide, fullGuide, kGuideRadius, kGuideEpsilon);
 }
 
 cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize,

@@ -42,6 +42,9 @@ class PersonSegmentationEngine {
   // between networks.
   bool closeUpMode(bool closeUpNow);
   cv::Mat keepRegionsWithEvidence(const cv::Mat& probability, const std::vector<Evidence>& evidence) const;
+  // This frame's evidence, or the last frame's with any while it is recent.
+  std::vector<Evidence> rememberedEvidence(const std::vector<Evidence>& evidence);
+  cv::Mat upsampleToFrame(const cv::Mat& probability, const cv::Mat& bgra) const;
 
   SegmentationSettings settings_;
   FaceDetector faces_;
