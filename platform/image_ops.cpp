@@ -32,8 +32,8 @@ cv::Mat letterboxed(const cv::Mat& src, cv::Size canvasSize, const Letterbox& le
   return canvas;
 }
 
-cv::Mat guidedUpsample(const cv::Mat& lowProbability, const cv::Mat& lowGuide, const cv::Mat& fullGuide,
-                       int radius, double epsilon) {
+GuidedCoefficients guidedCoefficients(const cv::Mat& lowProbability, const cv::Mat& lowGuide, int radius,
+                                      double epsilon) {
   const cv::Size window(2 * radius + 1, 2 * radius + 1);
   auto mean = [&](const cv::Mat& m) {
     cv::Mat out;
@@ -46,18 +46,35 @@ cv::Mat guidedUpsample(const cv::Mat& lowProbability, const cv::Mat& lowGuide, c
   cv::Mat covIP = mean(lowGuide.mul(lowProbability)) - meanI.mul(meanP);
   cv::Mat a = covIP / (varI + epsilon);
   cv::Mat b = meanP - a.mul(meanI);
-  cv::Mat meanA = mean(a), meanB = mean(b);
-  cv::Mat fullA, fullB;
-  cv::resize(meanA, fullA, fullGuide.size(), 0, 0, cv::INTER_LINEAR);
-  cv::resize(meanB, fullB, fullGuide.size(), 0, 0, cv::INTER_LINEAR);
-  cv::Mat result = fullA.mul(fullGuide) + fullB;
-  return result;
+  return {mean(a), mean(b)};
 }
 
-cv::Mat probabilityToMask(const cv::Mat& probability, double low, double high) {
+cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& fullGrey, ContrastCurve curve) {
+  // mask = saturate(gain * (a * grey / 255 + b - low)), with the constants
+  // folded into a and b while they are still small.
+  const double gain = 255.0 / (curve.high - curve.low);
+  cv::Mat lowA = coefficients.a * (gain / 255.0);
+  cv::Mat lowB = (coefficients.b - curve.low) * gain;
+  cv::Mat a, b;
+  cv::resize(lowA, a, fullGrey.size(), 0, 0, cv::INTER_LINEAR);
+  cv::resize(lowB, b, fullGrey.size(), 0, 0, cv::INTER_LINEAR);
+  cv::Mat mask(fullGrey.size(), CV_8UC1);
+  cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
+    for (int y = rows.start; y < rows.end; ++y) {
+      const uint8_t* grey = fullGrey.ptr<uint8_t>(y);
+      const float* rowA = a.ptr<float>(y);
+      const float* rowB = b.ptr<float>(y);
+      uint8_t* out = mask.ptr<uint8_t>(y);
+      for (int x = 0; x < mask.cols; ++x) out[x] = cv::saturate_cast<uint8_t>(rowA[x] * grey[x] + rowB[x]);
+    }
+  });
+  return mask;
+}
+
+cv::Mat probabilityToMask(const cv::Mat& probability, ContrastCurve curve) {
   cv::Mat mask;
-  double gain = 255.0 / (high - low);
-  probability.convertTo(mask, CV_8U, gain, -low * gain);  // saturates below 0 and above 255
+  double gain = 255.0 / (curve.high - curve.low);
+  probability.convertTo(mask, CV_8U, gain, -curve.low * gain);  // saturates below 0 and above 255
   return mask;
 }
 

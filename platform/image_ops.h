@@ -25,15 +25,29 @@ Letterbox fitInside(cv::Size image, cv::Size canvas);
 // letterbox says; the rest of the canvas is zero.
 cv::Mat letterboxed(const cv::Mat& src, cv::Size canvasSize, const Letterbox& letterbox);
 
-// Edge-aware upsampling of a low-resolution probability map (CV_32F, values
-// in [0,1]) to guide's size: the guided filter's local linear coefficients
-// are fitted at low resolution against a downscaled guide and applied to the
-// full-resolution grey guide (CV_32F in [0,1]).
-cv::Mat guidedUpsample(const cv::Mat& lowProbability, const cv::Mat& lowGuide, const cv::Mat& fullGuide,
-                       int radius, double epsilon);
+// The fast guided filter's local linear model at low resolution: for a
+// probability map p and a grey guide I of the same size (both CV_32F in
+// [0,1]), window means of a and b such that p ~ a * I + b.
+struct GuidedCoefficients {
+  cv::Mat a;
+  cv::Mat b;
+};
+GuidedCoefficients guidedCoefficients(const cv::Mat& lowProbability, const cv::Mat& lowGuide, int radius,
+                                      double epsilon);
 
-// Maps a probability in [0,1] to an 8-bit mask with a contrast curve:
-// p*255 at or below low becomes 0, at or above high 255, linear between.
-cv::Mat probabilityToMask(const cv::Mat& probability, double low, double high);
+// The contrast curve of the final mask: a probability at or below low
+// becomes 0, at or above high 255, linear between.
+struct ContrastCurve {
+  double low;
+  double high;
+};
+
+// Edge-aware upsampling straight to the 8-bit mask: the coefficients are
+// brought to the size of fullGrey (CV_8UC1, the frame's grey image) and
+// applied to it, with the contrast curve folded in, in one pass.
+cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& fullGrey, ContrastCurve curve);
+
+// An 8-bit mask from a probability map in [0,1] through the contrast curve.
+cv::Mat probabilityToMask(const cv::Mat& probability, ContrastCurve curve);
 
 }  // namespace platform

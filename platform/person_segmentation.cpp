@@ -28,8 +28,7 @@ constexpr int kModeSwitchFrames = 5;
 // detector misses for a moment does not blank the person.
 constexpr int kEvidenceMemoryFrames = 15;
 // Contrast curve of the final mask, on the 0..1 probability.
-constexpr double kClearBelow = 64.0 / 255.0;
-constexpr double kFullAbove = 192.0 / 255.0;
+constexpr ContrastCurve kMaskCurve{64.0 / 255.0, 192.0 / 255.0};
 // Guided filter window radius (in work pixels) and regularisation.
 constexpr int kGuideRadius = 6;
 constexpr double kGuideEpsilon = 1e-3;
@@ -62,7 +61,7 @@ cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra) {
   cv::Mat probability = personProbability(small, workSize, faces, evidence);
 
   if (settings_.personGating) probability = keepRegionsWithEvidence(probability, rememberedEvidence(evidence));
-  return probabilityToMask(upsampleToFrame(probability, bgra), kClearBelow, kFullAbove);
+  return maskAtFrameSize(probability, bgra);
 }
 
 std::vector<PersonSegmentationEngine::Evidence> PersonSegmentationEngine::rememberedEvidence(
@@ -76,17 +75,17 @@ std::vector<PersonSegmentationEngine::Evidence> PersonSegmentationEngine::rememb
   return {};
 }
 
-cv::Mat PersonSegmentationEngine::upsampleToFrame(const cv::Mat& probability, const cv::Mat& bgra) const {
-  cv::Mat full;
+cv::Mat PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra) const {
   if (!settings_.edgeAwareUpsampling) {
+    cv::Mat full;
     cv::resize(probability, full, bgra.size(), 0, 0, cv::INTER_LINEAR);
-    return full;
+    return probabilityToMask(full, kMaskCurve);
   }
-  cv::Mat grey, fullGuide, lowGuide;
+  cv::Mat grey, lowGrey, lowGuide;
   cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
-  grey.convertTo(fullGuide, CV_32F, 1.0 / 255.0);
-  cv::resize(fullGuide, lowGuide, probability.size(), 0, 0, cv::INTER_AREA);
-  return guidedUpsample(probability, lowGuide, fullGuide, kGuideRadius, kGuideEpsilon);
+  cv::resize(grey, lowGrey, probability.size(), 0, 0, cv::INTER_AREA);
+  lowGrey.convertTo(lowGuide, CV_32F, 1.0 / 255.0);
+  return guidedMask(guidedCoefficients(probability, lowGuide, kGuideRadius, kGuideEpsilon), grey, kMaskCurve);
 }
 
 cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize,

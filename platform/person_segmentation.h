@@ -44,7 +44,8 @@ class PersonSegmentationEngine {
   cv::Mat keepRegionsWithEvidence(const cv::Mat& probability, const std::vector<Evidence>& evidence) const;
   // This frame's evidence, or the last frame's with any while it is recent.
   std::vector<Evidence> rememberedEvidence(const std::vector<Evidence>& evidence);
-  cv::Mat upsampleToFrame(const cv::Mat& probability, const cv::Mat& bgra) const;
+  // The final 8-bit mask at the frame's size.
+  cv::Mat maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra) const;
 
   SegmentationSettings settings_;
   FaceDetector faces_;
