@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "platform/error.h"
 
@@ -35,9 +36,7 @@ int moveAboveStandardDescriptors(int fd) {
 }  // namespace
 
 StandardStreams claimStandardStreams() {
-  static FileDescriptorSink* out = nullptr;
-  static FileDescriptorSink* err = nullptr;
-  if (!out) {
+  static const std::pair<int, int> descriptors = [] {
     int outFd = moveAboveStandardDescriptors(STDOUT_FILENO);
     int errFd = moveAboveStandardDescriptors(STDERR_FILENO);
     int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
@@ -46,10 +45,11 @@ StandardStreams claimStandardStreams() {
       ::dup2(devNull, STDERR_FILENO);
       if (devNull > STDERR_FILENO) ::close(devNull);
     }
-    out = new FileDescriptorSink(outFd, "standard output");
-    err = new FileDescriptorSink(errFd, "standard error");
-  }
-  return {*out, *err};
+    return std::pair{outFd, errFd};
+  }();
+  static FileDescriptorSink out(descriptors.first, "standard output");
+  static FileDescriptorSink err(descriptors.second, "standard error");
+  return {out, err};
 }
 
 }  // namespace loom
