@@ -24,8 +24,9 @@ Error compileError(long code, const std::string& description) {
 
 std::string readWholeFile(const std::string& path) {
   std::error_code ec;
-  if (fs::is_directory(path, ec)) throw compileError(EISDIR, "The model \"" + path + "\" is a directory, not an ONNX file");
-  if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
+  fs::file_status status = fs::status(path, ec);
+  if (fs::is_directory(status)) throw compileError(EISDIR, "The model \"" + path + "\" is a directory, not an ONNX file");
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
     throw compileError(EINVAL, "The model \"" + path + "\" is not a regular file");
   }
   std::ifstream file(path, std::ios::binary);

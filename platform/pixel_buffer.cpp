@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
 namespace platform {
@@ -30,7 +29,6 @@ PixelBuffer PixelBuffer::allocate(size_t width, size_t height, uint32_t pixelFor
   size_t total = stride * height;
   void* memory = std::aligned_alloc(64, total == 0 ? 64 : (total + 63) / 64 * 64);
   if (memory == nullptr) throw std::bad_alloc();
-  std::memset(memory, 0, total);
   std::shared_ptr<void> owner(memory, [](void* p) { std::free(p); });
   return wrap(width, height, stride, pixelFormat, owner, static_cast<uint8_t*>(memory));
 }

@@ -16,7 +16,9 @@ inline constexpr uint32_t kPixelFormatOneComponent8 = 0x4C303038;    // 'L008', 
 // between lockReadOnly and unlockReadOnly; outside a lock baseAddress is null.
 class PixelBuffer {
  public:
-  // A new zero-filled image whose rows are padded to rowAlignment bytes.
+  // A new image whose rows are padded to rowAlignment bytes. Its pixels are
+  // undefined until the producing service writes them; every producer writes
+  // them all, so nothing is spent clearing them first.
   static PixelBuffer allocate(size_t width, size_t height, uint32_t pixelFormat,
                               size_t rowAlignment = 64);
   // An image over memory kept alive by owner. data may be null: such a
