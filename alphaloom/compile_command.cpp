@@ -1,6 +1,6 @@
 #include "alphaloom/compile_command.h"
 
-#include "platform/file_moves.h"
+#include "platform/files/file_moves.h"
 
 namespace alphaloom {
 

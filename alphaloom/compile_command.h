@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/ml_model.h"
+#include "platform/inference/ml_service.h"
 
 namespace alphaloom {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/pixel_buffer.h"
-#include "platform/vision.h"
+#include "platform/core/pixel_buffer.h"
+#include "platform/vision/vision_service.h"
 
 namespace alphaloom {
 

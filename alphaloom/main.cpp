@@ -3,12 +3,17 @@
 
 #include "alphaloom/entry.h"
 #include "common/byte_sink.h"
-#include "platform/allocator_tuning.h"
-#include "platform/quiet_libraries.h"
+#include "platform/core/allocator_tuning.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/inference/opencv_ml_service.h"
+#include "platform/media/ffmpeg_media_service.h"
+#include "platform/vision/opencv_vision_service.h"
 
 int main(int argc, char** argv) {
   loom::StandardStreams streams = loom::claimStandardStreams();
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   platform::keepFreedFrameMemoryForReuse();
   std::vector<std::string> arguments(argv, argv + argc);
   auto media = platform::makeFfmpegMediaService();

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ml_model.h"
+#include "platform/inference/ml_service.h"
 
 namespace alphaloom {
 

@@ -4,18 +4,19 @@
 #include <vector>
 
 #include "common/byte_sink.h"
-#include "platform/media.h"
-#include "platform/ml_model.h"
-#include "platform/vision.h"
+#include "common/coverage_meter.h"
+#include "platform/media/media_service.h"
+#include "platform/inference/ml_service.h"
+#include "platform/vision/vision_service.h"
 
 namespace alphaloom {
 
-inline constexpr size_t kFrameWidth = 1280;
-inline constexpr size_t kFrameHeight = 720;
+inline constexpr size_t kFrameWidth = platform::kMattingFrameWidth;
+inline constexpr size_t kFrameHeight = platform::kMattingFrameHeight;
 inline constexpr size_t kFrameBytes = kFrameWidth * kFrameHeight;
 inline constexpr int64_t kFrameCap = 18005;
-// Largest sampled sum of one 1280x720 alpha frame: 720 x 160 x 255.
-inline constexpr double kCoverageNormaliser = 29376000.0;
+// Largest sampled sum of one full alpha frame (720 x 160 x 255).
+inline constexpr double kCoverageNormaliser = static_cast<double>(loom::coverageDenominator(kFrameWidth, kFrameHeight));
 
 struct Services {
   platform::MediaService& media;

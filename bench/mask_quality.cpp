@@ -15,10 +15,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "common/coverage_meter.h"
-#include "platform/image_ops.h"
-#include "platform/media.h"
-#include "platform/person_segmentation.h"
-#include "platform/quiet_libraries.h"
+#include "platform/imaging/image_ops.h"
+#include "platform/media/media_service.h"
+#include "platform/vision/person_segmentation.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/media/ffmpeg_media_service.h"
 
 namespace fs = std::filesystem;
 
@@ -82,7 +83,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool quick = argc == 3 && std::string(argv[2]) == "--quick";
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
   const fs::path footage = argv[1];
   auto media = platform::makeFfmpegMediaService();
 

@@ -13,11 +13,14 @@
 #include <opencv2/dnn.hpp>
 
 #include "alphaloom/human_presence_probe.h"
-#include "platform/compiled_model.h"
-#include "platform/media.h"
-#include "platform/ml_model.h"
-#include "platform/quiet_libraries.h"
-#include "platform/vision.h"
+#include "platform/inference/compiled_model_manifest.h"
+#include "platform/media/media_service.h"
+#include "platform/inference/ml_service.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/media/ffmpeg_media_service.h"
+#include "platform/inference/opencv_ml_service.h"
+#include "platform/vision/opencv_vision_service.h"
+#include "platform/vision/vision_service.h"
 
 namespace {
 
@@ -39,7 +42,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <compiled-model-dir> <clip> [frames]\n", argv[0]);
     return 2;
   }
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   const std::string compiled = argv[1];
   const int frames = argc > 3 ? std::stoi(argv[3]) : 20;
 

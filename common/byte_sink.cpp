@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 namespace loom {
 

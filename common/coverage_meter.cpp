@@ -11,10 +11,6 @@ uint64_t copyRowSampling(const uint8_t* row, size_t width, uint8_t* destination)
   return sum;
 }
 
-int64_t coverageDenominator(int64_t width, int64_t height) {
-  return height * ((width + 7) / 8) * 255;
-}
-
 bool CoverageMeter::personPresent(int64_t frameCount) const {
   if (frameCount <= 0) return false;
   double mean = coverageSum_ / static_cast<double>(frameCount);

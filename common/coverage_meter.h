@@ -14,7 +14,10 @@ uint64_t copyRowSampling(const uint8_t* row, size_t width, uint8_t* destination)
 
 // Largest sampled sum a mask of that size can have:
 // height x ((width + 7) / 8) x 255.
-int64_t coverageDenominator(int64_t width, int64_t height);
+constexpr int64_t coverageDenominator(int64_t width, int64_t height) {
+  constexpr int64_t stride = static_cast<int64_t>(kSampleStride);
+  return height * ((width + stride - 1) / stride) * 255;
+}
 
 // Mean mask coverage over a run, and the frame cap.
 class CoverageMeter {

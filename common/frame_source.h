@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/tool_error.h"
-#include "platform/media.h"
+#include "platform/media/media_service.h"
 
 namespace loom {
 

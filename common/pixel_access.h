@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/pixel_buffer.h"
+#include "platform/core/pixel_buffer.h"
 
 namespace loom {
 

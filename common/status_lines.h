@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "common/byte_sink.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 namespace loom {
 

@@ -4,12 +4,15 @@
 #include "common/byte_sink.h"
 #include "common/tool_entry.h"
 #include "figureloom/segmentation_pipeline.h"
-#include "platform/allocator_tuning.h"
-#include "platform/quiet_libraries.h"
+#include "platform/core/allocator_tuning.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/media/ffmpeg_media_service.h"
+#include "platform/vision/opencv_vision_service.h"
 
 int main(int argc, char** argv) {
   loom::StandardStreams streams = loom::claimStandardStreams();
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
   platform::keepFreedFrameMemoryForReuse();
   std::vector<std::string> arguments(argv, argv + argc);
   return loom::runAndReport(streams.err, [&] {

@@ -5,10 +5,7 @@
 namespace figureloom {
 
 PersonSegmenter::PersonSegmenter(platform::VisionService& vision)
-    : handler_(vision.makeSequenceRequestHandler()) {
-  request_.qualityLevel = platform::SegmentationQuality::Accurate;
-  request_.outputPixelFormat = platform::kPixelFormatOneComponent8;
-}
+    : handler_(vision.makeSequenceRequestHandler()) {}
 
 platform::PixelBuffer PersonSegmenter::segment(const platform::PixelBuffer& frame) {
   platform::PersonSegmentationRequest* requests[] = {&request_};

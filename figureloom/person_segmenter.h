@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/vision.h"
+#include "platform/vision/vision_service.h"
 
 namespace figureloom {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/pixel_buffer.h"
+#include "platform/core/pixel_buffer.h"
 
 namespace figureloom {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/byte_sink.h"
-#include "platform/media.h"
-#include "platform/vision.h"
+#include "platform/media/media_service.h"
+#include "platform/vision/vision_service.h"
 
 namespace figureloom {
 

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/media.h"
-#include "platform/quiet_libraries.h"
+#include "platform/media/media_service.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/media/ffmpeg_media_service.h"
+#include "platform/inference/opencv_ml_service.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -24,7 +26,9 @@ struct Decoded {
 };
 
 Decoded decodeAll(const std::string& path) {
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   auto media = platform::makeFfmpegMediaService();
   auto asset = media->openAsset(path);
   Decoded decoded;

@@ -8,10 +8,12 @@
 #include <onnx/onnx_pb.h>
 
 #include "alphaloom/compile_command.h"
-#include "platform/compiled_model.h"
-#include "platform/file_moves.h"
-#include "platform/model_compiler.h"
-#include "platform/quiet_libraries.h"
+#include "platform/inference/compiled_model_manifest.h"
+#include "platform/files/file_moves.h"
+#include "platform/inference/model_compiler.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/media/ffmpeg_media_service.h"
+#include "platform/inference/opencv_ml_service.h"
 #include "tests/support/fakes.h"
 #include "tests/support/fixtures.h"
 
@@ -115,7 +117,9 @@ class CompileShared : public ::testing::TestWithParam<const char*> {};
 TEST_P(CompileShared, CompilesLoadsAndPredictsAFullFrame) {
   auto shared = loomtest::sharedDir();
   if (!shared) GTEST_SKIP() << "shared models are not here";
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   auto ml = platform::makeOpenCvMlService();
   std::string compiled = ml->compileModel((*shared / "models" / GetParam()).string());
   platform::CompiledModelManifest manifest = platform::readManifest(compiled);
@@ -143,7 +147,9 @@ INSTANTIATE_TEST_SUITE_P(Models, CompileShared,
                                            "modnet_export_standin_src_pha_opset11.onnx"));
 
 TEST(ModelCompiler, BadModelsGiveOneLineErrors) {
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   TempDir dir;
   std::ofstream(dir.file("text.onnx")) << "this is not a model";
   ASSERT_EQ(::mkfifo(dir.file("fifo.onnx").c_str(), 0600), 0);

@@ -8,8 +8,10 @@
 
 #include <opencv2/dnn.hpp>
 
-#include "platform/onnx_model_rewrite.h"
-#include "platform/quiet_libraries.h"
+#include "platform/inference/onnx_model_rewrite.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/media/ffmpeg_media_service.h"
+#include "platform/inference/opencv_ml_service.h"
 
 namespace {
 
@@ -122,7 +124,9 @@ cv::Mat referenceOutput(const cv::Mat& input) {
 }
 
 TEST(OnnxRewrite, ExportPatternsImportAndComputeTheSameValues) {
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   onnx::ModelProto model = exportedStyleModel();
   std::string original;
   model.SerializeToString(&original);

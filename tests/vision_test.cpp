@@ -5,11 +5,14 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "platform/image_ops.h"
-#include "platform/media.h"
-#include "platform/person_segmentation.h"
-#include "platform/quiet_libraries.h"
-#include "platform/vision.h"
+#include "platform/imaging/image_ops.h"
+#include "platform/media/media_service.h"
+#include "platform/vision/person_segmentation.h"
+#include "platform/imaging/opencv_logging.h"
+#include "platform/media/ffmpeg_media_service.h"
+#include "platform/inference/opencv_ml_service.h"
+#include "platform/vision/opencv_vision_service.h"
+#include "platform/vision/vision_service.h"
 #include "tests/support/fakes.h"
 #include "tests/support/fixtures.h"
 
@@ -33,7 +36,9 @@ platform::PixelBuffer clipFrame(const std::string& path, int n) {
 double coverage(const cv::Mat& mask) { return cv::mean(mask)[0] / 255.0; }
 
 TEST(PersonSegmentation, MaskHasTheFrameSizeForEveryAspect) {
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   auto vision = platform::makeOpenCvVisionService();
   auto handler = vision->makeSequenceRequestHandler();
   for (auto [w, h] : {std::pair{1280, 720}, {720, 1280}, {640, 480}, {300, 300}, {641, 361}, {16, 16}, {1, 1}}) {
@@ -51,7 +56,9 @@ TEST(PersonSegmentation, MaskHasTheFrameSizeForEveryAspect) {
 TEST(PersonSegmentation, FindsPeopleAndNothingElse) {
   auto shared = loomtest::sharedDir();
   if (!shared) GTEST_SKIP() << "shared footage is not here";
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   const fs::path footage = *shared / "footage";
   struct Case { std::string clip; std::string truth; double minimumIoU; };
   const Case people[] = {
@@ -78,7 +85,9 @@ TEST(PersonSegmentation, FindsPeopleAndNothingElse) {
 TEST(HumanRectangles, UpperBodiesWithConfidence) {
   auto shared = loomtest::sharedDir();
   if (!shared) GTEST_SKIP() << "shared footage is not here";
-  platform::silenceLibraryLogging();
+  platform::silenceFfmpegLogging();
+  platform::silenceOpenCvLogging();
+  platform::silenceProtobufLogging();
   auto vision = platform::makeOpenCvVisionService();
   auto best = [&](const std::string& clip) {
     platform::PixelBuffer frame = clipFrame((*shared / "footage" / clip).string(), 0);

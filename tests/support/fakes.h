@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "common/byte_sink.h"
-#include "platform/media.h"
-#include "platform/ml_model.h"
-#include "platform/vision.h"
+#include "platform/media/media_service.h"
+#include "platform/inference/ml_service.h"
+#include "platform/vision/vision_service.h"
 
 namespace loomtest {
 

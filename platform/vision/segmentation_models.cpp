@@ -1,0 +1,105 @@
+#include "platform/vision/segmentation_models.h"
+
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
+
+#include "platform/imaging/dnn_net.h"
+#include "platform/imaging/image_ops.h"
+#include "platform/vision/vision_service.h"
+
+namespace platform {
+
+namespace {
+
+const NetFailure kLoadFailure{kVisionErrorDomain, kVisionModelNotLoaded,
+                              "The person segmentation model could not be loaded."};
+const NetFailure kSegmentFailure{kVisionErrorDomain, kVisionRequestFailed, "Person segmentation failed."};
+
+cv::dnn::Net loadNet(const std::string& path) { return loadCpuNet(path, kLoadFailure); }
+
+std::vector<cv::Mat> forward(cv::dnn::Net& net, const cv::Mat& blob, const std::vector<std::string>& names) {
+  return forwardNet(net, blob, names, kSegmentFailure);
+}
+
+// Below this a probability is noise, and denormal floats slow every later step.
+void clearTinyValues(cv::Mat& probability) {
+  cv::threshold(probability, probability, 1e-6, 0, cv::THRESH_TOZERO);
+}
+
+// Network sizes of the form 16k+1 close to a budget of about 641x369 pixels
+// (or the image's own size when smaller) with the image's aspect ratio.
+cv::Size bodyPixInputSize(cv::Size image) {
+  const double budget = std::min(641.0 * 369.0, static_cast<double>(image.area()));
+  double aspect = static_cast<double>(image.width) / image.height;
+  double height = std::sqrt(budget / aspect);
+  double width = height * aspect;
+  auto toGrid = [](double side) { return std::max(2, static_cast<int>(std::lround(side / 16.0))) * 16 + 1; };
+  return {toGrid(width), toGrid(height)};
+}
+
+}  // namespace
+
+SelfieSegmentationModel::SelfieSegmentationModel(const std::string& landscapePath, const std::string& squarePath)
+    : landscape_(loadNet(landscapePath)), square_(loadNet(squarePath)) {}
+
+cv::Mat SelfieSegmentationModel::probability(const cv::Mat& bgr, cv::Size outputSize) {
+  bool wide = bgr.cols >= 1.5 * bgr.rows;
+  return wide ? run(landscape_, {256, 144}, bgr, outputSize) : run(square_, {256, 256}, bgr, outputSize);
+}
+
+cv::Mat SelfieSegmentationModel::run(cv::dnn::Net& net, cv::Size networkSize, const cv::Mat& bgr,
+                                     cv::Size outputSize) {
+  Letterbox box = fitInside(bgr.size(), networkSize);
+  cv::Mat canvas = letterboxed(bgr, networkSize, box);
+  cv::Mat rgb;
+  cv::cvtColor(canvas, rgb, cv::COLOR_BGR2RGB);
+  rgb.convertTo(rgb, CV_32FC3, 1.0 / 255.0);
+  // The network takes NHWC, which is exactly the memory of an HWC image.
+  int shape[] = {1, networkSize.height, networkSize.width, 3};
+  cv::Mat blob(4, shape, CV_32F, rgb.data);
+  cv::Mat output = forward(net, blob, {})[0];
+  cv::Mat map(networkSize.height, networkSize.width, CV_32F, output.ptr<float>());
+  cv::Mat result;
+  cv::resize(map(box.content), result, outputSize, 0, 0, cv::INTER_LINEAR);
+  clearTinyValues(result);
+  return result;
+}
+
+BodyPixModel::BodyPixModel(const std::string& path) : net_(loadNet(path)) {}
+
+BodyPixModel::Result BodyPixModel::segment(const cv::Mat& bgr, cv::Size outputSize, float keypointThreshold) {
+  cv::Size input = bodyPixInputSize(bgr.size());
+  cv::Mat blob = cv::dnn::blobFromImage(bgr, 1.0 / 127.5, input, cv::Scalar(127.5, 127.5, 127.5), true, false);
+  std::vector<cv::Mat> outputs = forward(net_, blob, {"segments", "heatmaps"});
+  const cv::Mat& segments = outputs[0];
+  const cv::Mat& heatmaps = outputs[1];
+  const int rows = segments.size[2], columns = segments.size[3];
+
+  // Cell (i, j) sits at network pixel (16 j, 16 i).
+  double sx = static_cast<double>(outputSize.width) / input.width;
+  double sy = static_cast<double>(outputSize.height) / input.height;
+  cv::Mat cellToOutput = (cv::Mat_<double>(2, 3) << 16 * sx, 0, 0.5 * sx - 0.5, 0, 16 * sy, 0.5 * sy - 0.5);
+
+  Result result;
+  cv::Mat cells(rows, columns, CV_32F, const_cast<float*>(segments.ptr<float>()));
+  cv::warpAffine(cells, result.probability, cellToOutput, outputSize, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+  clearTinyValues(result.probability);
+
+  const int keypointCount = heatmaps.size[1];
+  const int heatRows = heatmaps.size[2], heatColumns = heatmaps.size[3];
+  for (int k = 0; k < keypointCount; ++k) {
+    const float* heat = heatmaps.ptr<float>(0, k);
+    // Every confident cell counts, so each of several people leaves its own evidence.
+    for (int cell = 0; cell < heatRows * heatColumns; ++cell) {
+      if (heat[cell] < keypointThreshold) continue;
+      int i = cell / heatColumns, j = cell % heatColumns;
+      result.keypoints.push_back({cv::Point2f(static_cast<float>(16 * j * sx + 0.5 * sx - 0.5),
+                                              static_cast<float>(16 * i * sy + 0.5 * sy - 0.5)),
+                                  k});
+    }
+  }
+  return result;
+}
+
+}  // namespace platform
