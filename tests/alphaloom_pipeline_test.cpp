@@ -6,6 +6,7 @@
 #include "alphaloom/matting_pipeline.h"
 #include "tests/support/fakes.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/pipeline_run.h"
 
 namespace {
 
@@ -13,16 +14,10 @@ using loomtest::FakeMediaService;
 using loomtest::FakeMlService;
 using loomtest::FakeVideo;
 using loomtest::FakeVisionService;
-using loomtest::MemorySink;
 
 constexpr const char* kNoPerson = "No clear person detected. Choose Keep Original or use clearer footage.";
 
-struct Outcome {
-  int status = 0;
-  std::string out, err;
-  size_t outBytes = 0;
-  int64_t samplesDelivered = 0;
-};
+using Outcome = loomtest::PipelineOutcome;
 
 struct Rig {
   FakeVideo video;
@@ -30,19 +25,13 @@ struct Rig {
   FakeMlService ml;
   std::vector<std::string> arguments = {"alphaloom", "clip.mp4", "model.compiled"};
   std::vector<std::string> openedPaths;
-  bool keepOutput = true;
 
   Outcome run() {
-    FakeMediaService media(video);
-    MemorySink out, err;
-    out.keepData = keepOutput;
-    Outcome outcome;
-    outcome.status = alphaloom::runEntry(arguments, {media, vision, ml, out, err});
-    outcome.out = std::move(out.data);
-    outcome.outBytes = out.total;
-    outcome.err = std::move(err.data);
-    outcome.samplesDelivered = media.samplesDelivered;
-    openedPaths = media.openedPaths;
+    Outcome outcome = loomtest::runPipeline(video, [&](platform::MediaService& media, loom::ByteSink& out,
+                                                       loom::ByteSink& err) {
+      return alphaloom::runEntry(arguments, {media, vision, ml, out, err});
+    });
+    openedPaths = outcome.openedPaths;
     return outcome;
   }
 };
@@ -254,35 +243,6 @@ TEST(AlphaloomPipeline, PlatformErrorsPassUnchanged) {
   Rig silentStart;
   silentStart.video.startFails = true;
   EXPECT_EQ(silentStart.run().err, "Could not decode the source video.\n");
-}
-
-TEST(AlphaloomPipeline, FrameCap) {
-  // Small alpha images would not pass the size check, so the fake hands out
-  // one shared full-size image for speed.
-  platform::PixelBuffer shared = loomtest::mask(1280, 720, 255);
-  platform::PixelBuffer frame = loomtest::bgraFrame(1280, 720);
-  auto makeRig = [&](int64_t frames) {
-    auto rig = std::make_unique<Rig>();
-    rig->video.frames = frames;
-    rig->video.frame = [frame](int64_t) { return platform::Sample{frame}; };
-    rig->ml.prediction = [shared](int64_t) { return alphaOf(shared); };
-    rig->keepOutput = false;
-    return rig;
-  };
-  std::string progress = loomtest::progressLines(18000);
-
-  auto exact = makeRig(18005);
-  Outcome done = exact->run();
-  EXPECT_EQ(done.status, 0);
-  EXPECT_EQ(done.outBytes, size_t{18005} * 921600u);
-  EXPECT_EQ(done.err, progress + "{\"frames\":18005,\"complete\":true}\n");
-
-  auto over = makeRig(20000);
-  Outcome capped = over->run();
-  EXPECT_EQ(capped.status, 1);
-  EXPECT_EQ(capped.outBytes, size_t{18006} * 921600u);
-  EXPECT_EQ(capped.err, progress + "Source exceeds the ten-minute import limit.\n");
-  EXPECT_EQ(capped.samplesDelivered, 18006);
 }
 
 }  // namespace

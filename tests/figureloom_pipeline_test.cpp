@@ -4,40 +4,25 @@
 #include "figureloom/segmentation_pipeline.h"
 #include "tests/support/fakes.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/pipeline_run.h"
 
 namespace {
 
 using loomtest::FakeMediaService;
 using loomtest::FakeVideo;
 using loomtest::FakeVisionService;
-using loomtest::MemorySink;
 
-struct Outcome {
-  long code = 0;  // 0: success; else the error's code
-  std::string domain;
-  std::string message;
-  std::string out;
-  std::string err;
-  int64_t samplesDelivered = 0;
-};
+using Outcome = loomtest::PipelineOutcome;
 
 Outcome runWith(FakeVideo video, FakeVisionService& vision, std::vector<std::string> arguments = {"figureloom", "clip.mp4"},
-                MemorySink* outSink = nullptr) {
-  FakeMediaService media(std::move(video));
-  MemorySink localOut, err;
-  MemorySink& out = outSink ? *outSink : localOut;
-  Outcome outcome;
-  try {
-    figureloom::run(arguments, {media, vision, out, err});
-  } catch (const platform::Error& error) {
-    outcome.code = error.code();
-    outcome.domain = error.domain();
-    outcome.message = error.localizedDescription();
-  }
-  outcome.out = out.data;
-  outcome.err = err.data;
-  outcome.samplesDelivered = media.samplesDelivered;
-  return outcome;
+                loomtest::PipelineStreams streams = {}) {
+  return loomtest::runPipeline(
+      video,
+      [&](platform::MediaService& media, loom::ByteSink& out, loom::ByteSink& err) {
+        figureloom::run(arguments, {media, vision, out, err});
+        return 0;
+      },
+      streams);
 }
 
 FakeVideo framesOf(int64_t count) {
@@ -52,9 +37,9 @@ TEST(FigureloomPipeline, ArgumentCountOtherThanOnePathIsCodeOne) {
                                              std::vector<std::string>{"figureloom", "a", "b"}}) {
     FakeVisionService vision;
     Outcome outcome = runWith(framesOf(3), vision, arguments);
-    EXPECT_EQ(outcome.code, 1);
-    EXPECT_EQ(outcome.domain, "Quillmere");
-    EXPECT_EQ(outcome.message, "Expected a local source-video path.");
+    EXPECT_EQ(outcome.code(), 1);
+    EXPECT_EQ(outcome.error->domain(), "Quillmere");
+    EXPECT_EQ(outcome.message(), "Expected a local source-video path.");
     EXPECT_EQ(outcome.out, "");
   }
 }
@@ -62,31 +47,13 @@ TEST(FigureloomPipeline, ArgumentCountOtherThanOnePathIsCodeOne) {
 TEST(FigureloomPipeline, WritesOnePgmFramePerFrameThenCompletion) {
   FakeVisionService vision;
   Outcome outcome = runWith(framesOf(30), vision);
-  EXPECT_EQ(outcome.code, 0) << outcome.message;
+  EXPECT_EQ(outcome.code(), 0) << outcome.message();
   std::string frame = "P5\n64 36\n255\n" + std::string(64 * 36, '\xFF');
   std::string expected;
   for (int i = 0; i < 30; ++i) expected += frame;
   EXPECT_EQ(outcome.out, expected);
   EXPECT_EQ(outcome.err, "{\"frames\":15}\n{\"frames\":30}\n{\"frames\":30,\"complete\":true}\n");
   EXPECT_EQ(vision.sequenceHandlersMade, 1);  // one handler for the whole run
-}
-
-TEST(FigureloomPipeline, FrameCap) {
-  {
-    FakeVisionService vision;
-    Outcome exact = runWith(framesOf(1805), vision);
-    EXPECT_EQ(exact.code, 0) << exact.message;
-    EXPECT_EQ(exact.err, loomtest::progressLines(1805) + "{\"frames\":1805,\"complete\":true}\n");
-  }
-  {
-    FakeVisionService vision;
-    Outcome over = runWith(framesOf(5000), vision);
-    EXPECT_EQ(over.code, 6);
-    EXPECT_EQ(over.message, "The selected footage exceeds the 60-second limit.");
-    EXPECT_EQ(over.out.size(), 1806u * (13 + 64 * 36));
-    EXPECT_EQ(over.err, loomtest::progressLines(1800));
-    EXPECT_EQ(over.samplesDelivered, 1806);  // nothing read past the cap
-  }
 }
 
 TEST(FigureloomPipeline, PresenceDecision) {
@@ -107,12 +74,12 @@ TEST(FigureloomPipeline, PresenceDecision) {
       return std::vector<platform::PixelBufferObservation>{{c.mask(i)}};
     };
     Outcome outcome = runWith(framesOf(c.frames), vision);
-    EXPECT_EQ(outcome.code, c.code) << c.name << ": " << outcome.message;
+    EXPECT_EQ(outcome.code(), c.code) << c.name << ": " << outcome.message();
   }
   FakeVisionService vision;
   Outcome none = runWith(framesOf(0), vision);
-  EXPECT_EQ(none.code, 8);
-  EXPECT_EQ(none.message,
+  EXPECT_EQ(none.code(), 8);
+  EXPECT_EQ(none.message(),
             "No clear person was detected. Choose Keep original background or use clearer talking-head footage.");
   EXPECT_EQ(none.out, "");
   EXPECT_EQ(none.err, "");
@@ -124,7 +91,7 @@ TEST(FigureloomPipeline, MaskStrideAndSizeComeFromTheMask) {
     return std::vector<platform::PixelBufferObservation>{{loomtest::mask(9, 2, 255, 64, 0x11)}};
   };
   Outcome outcome = runWith(framesOf(1), vision);
-  EXPECT_EQ(outcome.code, 0);
+  EXPECT_EQ(outcome.code(), 0);
   EXPECT_EQ(outcome.out, "P5\n9 2\n255\n" + std::string(18, '\xFF'));
 }
 
@@ -153,8 +120,8 @@ TEST(FigureloomPipeline, FrameFailuresKeepEarlierFrames) {
       return c.result();
     };
     Outcome outcome = runWith(framesOf(40), vision);
-    EXPECT_EQ(outcome.code, c.code) << c.name;
-    EXPECT_EQ(outcome.message, c.message) << c.name;
+    EXPECT_EQ(outcome.code(), c.code) << c.name;
+    EXPECT_EQ(outcome.message(), c.message) << c.name;
     EXPECT_EQ(outcome.out.size(), 16u * (11 + 4)) << c.name;
     EXPECT_EQ(outcome.err, "{\"frames\":15}\n") << c.name;
   }
@@ -195,18 +162,18 @@ TEST(FigureloomPipeline, SourceFailures) {
   for (const Case& c : cases) {
     FakeVisionService vision;
     Outcome outcome = runWith(c.video, vision);
-    EXPECT_EQ(outcome.code, c.code) << c.name;
-    EXPECT_EQ(outcome.message, c.message) << c.name;
+    EXPECT_EQ(outcome.code(), c.code) << c.name;
+    EXPECT_EQ(outcome.message(), c.message) << c.name;
     EXPECT_EQ(outcome.out, c.out) << c.name;
   }
 }
 
 TEST(FigureloomPipeline, WriteFailuresEndTheRun) {
   FakeVisionService vision;
-  MemorySink out;
-  out.failAfterWrites = 3;
-  Outcome outcome = runWith(framesOf(10), vision, {"figureloom", "clip.mp4"}, &out);
-  EXPECT_EQ(outcome.message, "Could not write to the stream: Broken pipe.");
+  loomtest::PipelineStreams streams;
+  streams.failOutputAfter = 3;
+  Outcome outcome = runWith(framesOf(10), vision, {"figureloom", "clip.mp4"}, streams);
+  EXPECT_EQ(outcome.message(), "Could not write to the stream: Broken pipe.");
   EXPECT_EQ(outcome.out.size(), 3u * (13 + 64 * 36));
 }
 

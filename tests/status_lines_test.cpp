@@ -16,7 +16,6 @@ TEST(StatusLines, ProgressOnlyOnMultiplesOfFifteen) {
   for (int64_t count = 1; count <= 31; ++count) loom::writeProgress(err, count);
   EXPECT_EQ(err.data, "{\"frames\":15}\n{\"frames\":30}\n");
   EXPECT_EQ(err.writes, 2);
-  EXPECT_EQ(std::string("{\"frames\":15}\n").size(), 14u);
 }
 
 TEST(StatusLines, CompletionLine) {
@@ -31,7 +30,6 @@ TEST(StatusLines, EntryReportsOneLineAndStatusOne) {
   EXPECT_EQ(err.data, "");
   EXPECT_EQ(loom::runAndReport(err, [] { throw loom::ToolError("Quillmere.MODNet", 1, "MODNet requires normalized 1280×720 video."); }), 1);
   EXPECT_EQ(err.data, "MODNet requires normalized 1280\xC3\x97" "720 video.\n");
-  EXPECT_EQ(err.data.size(), 43u + 1u);
   err.data.clear();
   EXPECT_EQ(loom::runAndReport(err, [] { throw std::runtime_error("boom"); }), 1);
   EXPECT_EQ(err.data, "Internal error: boom.\n");
