@@ -2,10 +2,10 @@
 
 namespace alphaloom {
 
-bool probeForPerson(platform::VisionService& vision, const platform::PixelBuffer& frame) {
+bool probeForPerson(platform::VisionService& vision, const platform::PixelBuffer& frame, uint32_t orientation) {
   platform::DetectHumanRectanglesRequest request;
   request.upperBodyOnly = true;
-  auto handler = vision.makeImageRequestHandler(frame);
+  auto handler = vision.makeImageRequestHandler(frame, orientation);
   platform::DetectHumanRectanglesRequest* requests[] = {&request};
   handler->perform(requests);
   if (!request.results) return false;

@@ -50,7 +50,9 @@ void run(const std::vector<std::string>& arguments, const Services& services) {
   while (std::optional<platform::Sample> sample = source.nextSample()) {
     if (!isMattingFrame(sample->imageBuffer)) throw failure(messages::kWrongFrameSize);
     const platform::PixelBuffer& image = *sample->imageBuffer;
-    if (probeDue(personSeen, frameCount)) personSeen = probeForPerson(services.vision, image);
+    if (probeDue(personSeen, frameCount)) {
+      personSeen = probeForPerson(services.vision, image, platform::imageOrientation(sample->displayRotation));
+    }
 
     std::optional<platform::PixelBuffer> alpha = model.predict(image);
     if (!isValidAlpha(alpha)) throw failure(messages::kInvalidAlpha);

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     auto sample = reader->copyNextSample();
     if (!sample) break;
     auto start = Clock::now();
-    alphaloom::probeForPerson(*vision, *sample->imageBuffer);
+    alphaloom::probeForPerson(*vision, *sample->imageBuffer, platform::kImageOrientationUp);
     probeMs.push_back(millisecondsSince(start));
     start = Clock::now();
     model->predict(platform::FeatureProvider({{"src", platform::FeatureValue{*sample->imageBuffer}}}));

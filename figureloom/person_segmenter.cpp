@@ -7,9 +7,9 @@ namespace figureloom {
 PersonSegmenter::PersonSegmenter(platform::VisionService& vision)
     : handler_(vision.makeSequenceRequestHandler()) {}
 
-platform::PixelBuffer PersonSegmenter::segment(const platform::PixelBuffer& frame) {
+platform::PixelBuffer PersonSegmenter::segment(const platform::PixelBuffer& frame, uint32_t orientation) {
   platform::PersonSegmentationRequest* requests[] = {&request_};
-  handler_->perform(requests, frame, platform::kImageOrientationUp);
+  handler_->perform(requests, frame, orientation);
   if (!request_.results || request_.results->empty() || !request_.results->front().pixelBuffer) {
     request_.results.reset();
     throw toolError(kNoMask);

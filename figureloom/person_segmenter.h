@@ -14,7 +14,8 @@ class PersonSegmenter {
 
   // The mask of the first observation. Throws the platform's error, or the
   // tool's error code 4 when no mask came back.
-  platform::PixelBuffer segment(const platform::PixelBuffer& frame);
+  // orientation: how the frame is shown (EXIF code).
+  platform::PixelBuffer segment(const platform::PixelBuffer& frame, uint32_t orientation);
 
  private:
   platform::PersonSegmentationRequest request_;

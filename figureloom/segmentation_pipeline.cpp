@@ -33,7 +33,9 @@ void run(const std::vector<std::string>& arguments, const Services& services) {
   loom::CoverageMeter meter(kFrameCap);
   while (std::optional<platform::Sample> sample = source.nextSample()) {
     if (!sample->imageBuffer) throw toolError(kNoFrameImage);
-    platform::PixelBuffer mask = segmenter.segment(*sample->imageBuffer);
+    // The networks look at the picture upright; the mask comes back as stored.
+    platform::PixelBuffer mask =
+        segmenter.segment(*sample->imageBuffer, platform::imageOrientation(sample->displayRotation));
 
     loom::ReadOnlyLock lock(mask);
     if (!mask.baseAddress()) throw toolError(kUnreadableMask);

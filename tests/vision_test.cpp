@@ -94,7 +94,7 @@ TEST(HumanRectangles, UpperBodiesWithConfidence) {
     platform::DetectHumanRectanglesRequest request;
     request.upperBodyOnly = true;
     platform::DetectHumanRectanglesRequest* requests[] = {&request};
-    vision->makeImageRequestHandler(frame)->perform(requests);
+    vision->makeImageRequestHandler(frame, platform::kImageOrientationUp)->perform(requests);
     float top = 0;
     for (const auto& observation : request.results.value()) {
       EXPECT_GE(observation.confidence, 0.f);

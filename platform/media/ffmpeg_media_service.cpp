@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/media/ffmpeg_damage_watch.h"
+#include "platform/media/ffmpeg_display_rotation.h"
 #include "platform/media/ffmpeg_file_input.h"
 #include "platform/media/ffmpeg_frame_converter.h"
 #include "platform/media/ffmpeg_media_service.h"
@@ -80,6 +81,7 @@ class FfmpegAssetReader final : public AssetReader {
       throw Error(kMediaErrorDomain, AVERROR(ENOMEM), "The video decoder could not be set up.");
     }
     codec_->pkt_timebase = format->streams[streamIndex_]->time_base;
+    displayRotation_ = displayRotationOf(*format->streams[streamIndex_]);
     codec_->thread_count = 0;
     // A damaged stream must surface as an error rather than be concealed.
     codec_->err_recognition |= AV_EF_EXPLODE;
@@ -115,7 +117,7 @@ class FfmpegAssetReader final : public AssetReader {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !queue_.empty() || finished_; });
     if (queue_.empty()) return std::nullopt;
-    Sample sample{std::move(queue_.front())};
+    Sample sample{std::move(queue_.front()), displayRotation_};
     queue_.pop_front();
     changed_.notify_all();
     return sample;
@@ -125,6 +127,8 @@ class FfmpegAssetReader final : public AssetReader {
     std::lock_guard lock(mutex_);
     return status_;
   }
+
+  DisplayRotation displayRotation() const override { return displayRotation_; }
 
   std::optional<Error> error() const override {
     std::lock_guard lock(mutex_);
@@ -234,6 +238,7 @@ class FfmpegAssetReader final : public AssetReader {
 
   std::shared_ptr<FfmpegFileInput> input_;
   int streamIndex_;
+  DisplayRotation displayRotation_;
   std::unique_ptr<AVCodecContext, CodecContextDeleter> codec_;
   FfmpegFrameConverter converter_;
 

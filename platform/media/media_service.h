@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/core/error.h"
+#include "platform/core/orientation.h"
 #include "platform/core/pixel_buffer.h"
 
 namespace platform {
@@ -13,6 +14,8 @@ namespace platform {
 // sample without one is possible and is the consumer's failure.
 struct Sample {
   std::optional<PixelBuffer> imageBuffer;
+  // How the track is meant to be shown; the image itself is as stored.
+  DisplayRotation displayRotation = {};
 };
 
 enum class ReaderStatus { Unknown = 0, Reading = 1, Completed = 2, Failed = 3, Cancelled = 4 };
@@ -28,6 +31,8 @@ class AssetReader {
   // status() tells which.
   virtual std::optional<Sample> copyNextSample() = 0;
   virtual ReaderStatus status() const = 0;
+  // How the track is meant to be shown (players turn the stored picture).
+  virtual DisplayRotation displayRotation() const = 0;
   virtual std::optional<Error> error() const = 0;
 };
 

@@ -16,14 +16,14 @@ namespace {
 class SegmentationSequenceHandler final : public SequenceRequestHandler {
  public:
   void perform(std::span<PersonSegmentationRequest* const> requests, const PixelBuffer& frame,
-               uint32_t /*orientation: frames are always upright here*/) override {
+               uint32_t orientation) override {
     if (frame.pixelFormat() != kPixelFormat32BGRA) {
       throw Error(kVisionErrorDomain, kVisionFrameNotBgra, "Person segmentation needs 32BGRA frames.");
     }
     for (PersonSegmentationRequest* request : requests) {
       request->results.reset();
       try {
-        cv::Mat mask = engine_.segment(bgraView(frame));
+        cv::Mat mask = engine_.segment(bgraView(frame), orientation);
         request->results = std::vector<PixelBufferObservation>{{oneComponentImage(mask)}};
       } catch (const cv::Exception& e) {
         throw Error(kVisionErrorDomain, kVisionRequestFailed, oneLineSentence("Person segmentation failed: " + e.err));
@@ -37,7 +37,8 @@ class SegmentationSequenceHandler final : public SequenceRequestHandler {
 
 class HumanRectanglesHandler final : public ImageRequestHandler {
  public:
-  HumanRectanglesHandler(FaceDetector& detector, PixelBuffer image) : detector_(detector), image_(std::move(image)) {}
+  HumanRectanglesHandler(FaceDetector& faces, PersonDetector& people, PixelBuffer image, uint32_t orientation)
+      : faces_(faces), people_(people), image_(std::move(image)), orientation_(orientation) {}
 
   void perform(std::span<DetectHumanRectanglesRequest* const> requests) override {
     if (image_.pixelFormat() != kPixelFormat32BGRA) {
@@ -45,7 +46,7 @@ class HumanRectanglesHandler final : public ImageRequestHandler {
     }
     for (DetectHumanRectanglesRequest* request : requests) {
       try {
-        request->results = detectUpperBodies(detector_, image_);
+        request->results = detectUpperBodies(faces_, people_, image_, orientation_);
       } catch (const cv::Exception& e) {
         throw Error(kVisionErrorDomain, kVisionRequestFailed, oneLineSentence("Human detection failed: " + e.err));
       }
@@ -54,8 +55,10 @@ class HumanRectanglesHandler final : public ImageRequestHandler {
   }
 
  private:
-  FaceDetector& detector_;
+  FaceDetector& faces_;
+  PersonDetector& people_;
   PixelBuffer image_;
+  uint32_t orientation_;
 };
 
 class OpenCvVisionService final : public VisionService {
@@ -63,13 +66,17 @@ class OpenCvVisionService final : public VisionService {
   std::unique_ptr<SequenceRequestHandler> makeSequenceRequestHandler() override {
     return std::make_unique<SegmentationSequenceHandler>();
   }
-  std::unique_ptr<ImageRequestHandler> makeImageRequestHandler(const PixelBuffer& image) override {
+  std::unique_ptr<ImageRequestHandler> makeImageRequestHandler(const PixelBuffer& image,
+                                                               uint32_t orientation) override {
+    // Loaded on first use and kept: the probe asks on many frames of a run.
     if (!faceDetector_) faceDetector_ = std::make_unique<FaceDetector>(shippedModelPath(kFaceDetectorModel));
-    return std::make_unique<HumanRectanglesHandler>(*faceDetector_, image);
+    if (!personDetector_) personDetector_ = std::make_unique<PersonDetector>(shippedModelPath(kPersonDetectorModel));
+    return std::make_unique<HumanRectanglesHandler>(*faceDetector_, *personDetector_, image, orientation);
   }
 
  private:
   std::unique_ptr<FaceDetector> faceDetector_;
+  std::unique_ptr<PersonDetector> personDetector_;
 };
 
 }  // namespace

@@ -1,11 +1,10 @@
 #include "platform/vision/person_segmentation.h"
 
-#include <set>
-
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/image_ops.h"
 #include "platform/files/shipped_files.h"
+#include "platform/imaging/orient.h"
 #include "platform/vision/shipped_models.h"
 
 namespace platform {
@@ -19,29 +18,37 @@ constexpr int kDetectLongSide = 640;
 constexpr float kFaceEvidenceScore = 0.5f;
 constexpr float kCloseUpFaceScore = 0.6f;
 constexpr double kCloseUpFaceHeight = 0.10;
-constexpr float kKeypointEvidence = 0.5f;
-// A region without a face counts as a person only with confident keypoints
-// of this many kinds: animals and objects light up one or two.
-constexpr size_t kKeypointKindsForPerson = 4;
-constexpr int kFaceKind = -1;
 constexpr int kModeSwitchFrames = 5;
-// Evidence seen this many frames ago still counts, so a face that the
-// detector misses for a moment does not blank the person.
+// Person boxes from this score on count as evidence. Within the 0.3-0.7 band
+// the detector alone is unsure; here a region must also be "person" to the
+// segmentation network, and a higher bar cut into people in motion.
+constexpr float kPersonEvidenceScore = 0.3f;
+// A person's mask reaches a little past the detector's box (hair, hands,
+// loose clothes): boxes grow by this fraction of their size.
+constexpr float kPersonBoxGrowth = 0.10f;
+// The person detector sees the frame at this size on its long side (320x192
+// for 16:9): measured on people and animal clips, larger inputs found more
+// false people among animals for a small gain in recall.
+constexpr int kPersonDetectorLongSide = 320;
+// The detector runs every few frames, and at most every other frame while a
+// region stays unexplained; evidence counts for this many frames.
+constexpr int kDetectorInterval = 5;
+constexpr int kUnexplainedDetectorInterval = 2;
 constexpr int kEvidenceMemoryFrames = 15;
+// Regions smaller than this share of the work image are too small to make
+// the detector look again (noise at the networks' edges).
+constexpr double kNewRegionShare = 0.001;
+// A person fills about half of their box; a box the network filled to less
+// than this share holds someone it missed (small, far, blurred).
+constexpr double kMissedPersonShare = 0.1;
+// A person box the network left (nearly) empty is segmented again from a crop this
+// much larger than the box (context helps the network), at this network
+// size; at most this many boxes a frame, so a crowd cannot stall the run.
+constexpr float kMissedPersonCropGrowth = 0.5f;
+const cv::Size kMissedPersonNetwork(257, 257);
+constexpr size_t kMissedPeoplePerFrame = 2;
 // Contrast curve of the final mask, on the 0..1 probability.
 constexpr ContrastCurve kMaskCurve{64.0 / 255.0, 192.0 / 255.0};
-// A region is the connected set of work pixels at or above this probability:
-// the networks' own decision boundary.
-constexpr float kRegionProbability = 0.5f;
-// A face centre or keypoint may sit just off its region's 0.5 contour (hair,
-// a raised arm), so evidence counts for any region within this many work
-// pixels (about 1 % of the long side).
-constexpr int kEvidenceReach = 3;
-// The soft edge of a kept region lies outside its 0.5 contour: the kept area
-// grows by this (odd) diameter in work pixels and its border is softened by
-// a small blur so the guided filter sees no hard step.
-constexpr int kKeptRegionGrowth = 7;
-constexpr int kKeptRegionSoftening = 3;
 // Guided filter window radius (in work pixels) and regularisation.
 constexpr int kGuideRadius = 6;
 constexpr double kGuideEpsilon = 1e-3;
@@ -53,68 +60,148 @@ cv::Size fitLongSide(cv::Size size, int longSide) {
           std::max(1, static_cast<int>(std::lround(size.height * scale)))};
 }
 
+cv::Rect2f grown(const cv::Rect2f& box, float fraction, float scale) {
+  const float dx = box.width * fraction / 2, dy = box.height * fraction / 2;
+  return {(box.x - dx) * scale, (box.y - dy) * scale, (box.width + 2 * dx) * scale, (box.height + 2 * dy) * scale};
+}
+
+bool isCloseUp(const std::vector<DetectedFace>& faces, int imageHeight) {
+  for (const DetectedFace& face : faces) {
+    if (face.score >= kCloseUpFaceScore && face.box.height >= kCloseUpFaceHeight * imageHeight) return true;
+  }
+  return false;
+}
+
+std::vector<cv::Point2f> faceCentres(const std::vector<DetectedFace>& faces, double toWork) {
+  std::vector<cv::Point2f> centres;
+  for (const DetectedFace& face : faces) {
+    centres.emplace_back(static_cast<float>((face.box.x + face.box.width / 2) * toWork),
+                         static_cast<float>((face.box.y + face.box.height / 2) * toWork));
+  }
+  return centres;
+}
+
 }  // namespace
 
 PersonSegmentationEngine::PersonSegmentationEngine(SegmentationSettings settings)
     : settings_(settings),
       faces_(shippedModelPath(kFaceDetectorModel)),
+      people_(shippedModelPath(kPersonDetectorModel), kPersonDetectorLongSide),
       selfie_(shippedModelPath(kSelfieLandscapeModel), shippedModelPath(kSelfieSquareModel)),
-      bodyPix_(shippedModelPath(kBodyPixModel)) {}
+      bodyPix_(shippedModelPath(kBodyPixModel)),
+      cropBodyPix_(shippedModelPath(kBodyPixModel)),
+      memory_(kEvidenceMemoryFrames),
+      detectorCadence_(kDetectorInterval, kUnexplainedDetectorInterval) {}
 
-cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra) {
-  const cv::Size frameSize = bgra.size();
-  cv::Mat smallBgra, small;
-  cv::resize(bgra, smallBgra, fitLongSide(frameSize, kDetectLongSide), 0, 0, cv::INTER_AREA);
-  cv::cvtColor(smallBgra, small, cv::COLOR_BGRA2BGR);
-  const cv::Size workSize = fitLongSide(frameSize, kWorkLongSide);
+cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra, uint32_t orientation) {
+  // Only the small working image is turned upright, never the full frame.
+  cv::Mat smallBgra, smallStored;
+  cv::resize(bgra, smallBgra, fitLongSide(bgra.size(), kDetectLongSide), 0, 0, cv::INTER_AREA);
+  cv::cvtColor(smallBgra, smallStored, cv::COLOR_BGRA2BGR);
+  const cv::Mat small = turnUpright(smallStored, orientation);
+  const cv::Size workSize = fitLongSide(uprightSize(bgra.size(), orientation), kWorkLongSide);
 
   std::vector<DetectedFace> faces = faces_.detect(small, kFaceEvidenceScore);
-  std::vector<Evidence> evidence;
-  cv::Mat probability = personProbability(small, workSize, faces, evidence);
+  const bool closeUp = closeUpMode(isCloseUp(faces, small.rows));
+  cv::Mat probability = personProbability(small, workSize, closeUp);
+  if (settings_.personGating) probability = keepPersonRegions(probability, small, faces);
+  probability = turnToStored(probability, orientation);
 
-  if (settings_.personGating) probability = keepRegionsWithEvidence(probability, rememberedEvidence(evidence));
-  return maskAtFrameSize(probability, bgra);
-}
-
-std::vector<PersonSegmentationEngine::Evidence> PersonSegmentationEngine::rememberedEvidence(
-    const std::vector<Evidence>& evidence) {
-  if (!evidence.empty()) {
-    lastEvidence_ = evidence;
-    framesSinceEvidence_ = 0;
-    return evidence;
-  }
-  if (++framesSinceEvidence_ <= kEvidenceMemoryFrames) return lastEvidence_;
-  return {};
-}
-
-cv::Mat PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra) const {
-  if (!settings_.edgeAwareUpsampling) {
-    cv::Mat full;
-    cv::resize(probability, full, bgra.size(), 0, 0, cv::INTER_LINEAR);
-    return probabilityToMask(full, kMaskCurve);
-  }
   cv::Mat grey, lowGrey, lowGuide;
   cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
   cv::resize(grey, lowGrey, probability.size(), 0, 0, cv::INTER_AREA);
   lowGrey.convertTo(lowGuide, CV_32F, 1.0 / 255.0);
+  probability = stabilized(probability, lowGuide, closeUp, orientation);
+  return maskAtFrameSize(probability, grey, lowGuide);
+}
+
+cv::Mat PersonSegmentationEngine::stabilized(const cv::Mat& probability, const cv::Mat& lowGuide, bool closeUp,
+                                             uint32_t orientation) {
+  // Two networks' maps, or maps of a turned picture, do not blend.
+  if (stabilizedCloseUp_ != closeUp || stabilizedOrientation_ != orientation) stabilizer_.reset();
+  stabilizedCloseUp_ = closeUp;
+  stabilizedOrientation_ = orientation;
+  return stabilizer_.stabilize(probability, lowGuide);
+}
+
+cv::Mat PersonSegmentationEngine::keepPersonRegions(const cv::Mat& probability, const cv::Mat& small,
+                                                    const std::vector<DetectedFace>& faces) {
+  const double toWork = static_cast<double>(probability.cols) / small.cols;
+  memory_.seeFaces(faceCentres(faces, toWork));
+  ProbabilityRegions regions = findProbabilityRegions(probability);
+  std::vector<bool> explained = regionsWithEvidence(regions, memory_.recent());
+  const int newRegionArea = std::max(1, static_cast<int>(kNewRegionShare * probability.total()));
+  if (detectorCadence_.due(hasUnexplainedRegion(regions, explained, newRegionArea))) {
+    detectPeople(small, toWork);
+    explained = regionsWithEvidence(regions, memory_.recent());
+  }
+  cv::Mat gated = probability;
+  if (segmentMissedPeople(gated, regions, small, toWork)) {
+    regions = findProbabilityRegions(gated);
+    explained = regionsWithEvidence(regions, memory_.recent());
+  }
+  memory_.endFrame();
+  detectorCadence_.endFrame();
+  return keepRegions(gated, regions, explained);
+}
+
+bool PersonSegmentationEngine::segmentMissedPeople(cv::Mat& probability, const ProbabilityRegions& regions,
+                                                   const cv::Mat& small, double toWork) {
+  const cv::Rect work(0, 0, probability.cols, probability.rows);
+  size_t cropped = 0;
+  bool added = false;
+  for (const cv::Rect2f& box : memory_.recent().personBoxes) {
+    const cv::Rect inWork = cv::Rect(box) & work;
+    if (inWork.empty()) continue;
+    const double covered = static_cast<double>(cv::countNonZero(regions.labels(inWork)));
+    if (covered >= kMissedPersonShare * inWork.area() || cropped++ >= kMissedPeoplePerFrame) continue;
+    // A square crop around the box, in small-image pixels.
+    const cv::Point2f centre(box.x + box.width / 2, box.y + box.height / 2);
+    const float side = std::max(box.width, box.height) * (1 + kMissedPersonCropGrowth) / static_cast<float>(toWork);
+    const cv::Rect crop = cv::Rect(cv::Point(static_cast<int>(centre.x / toWork - side / 2),
+                                             static_cast<int>(centre.y / toWork - side / 2)),
+                                   cv::Size(static_cast<int>(side), static_cast<int>(side))) &
+                          cv::Rect(0, 0, small.cols, small.rows);
+    const cv::Rect cropInWork = cv::Rect(cv::Point(static_cast<int>(std::lround(crop.x * toWork)),
+                                                   static_cast<int>(std::lround(crop.y * toWork))),
+                                         cv::Point(static_cast<int>(std::lround(crop.br().x * toWork)),
+                                                   static_cast<int>(std::lround(crop.br().y * toWork)))) &
+                                work;
+    if (cropInWork.width < 2 || cropInWork.height < 2) continue;
+    cv::Mat found = cropBodyPix_.probabilityAt(small(crop), kMissedPersonNetwork, cropInWork.size());
+    cv::Mat target = probability(cropInWork);
+    if (!added) {
+      probability = probability.clone();  // the caller's map stays as the network made it
+      target = probability(cropInWork);
+    }
+    cv::max(target, found, target);
+    added = true;
+  }
+  return added;
+}
+
+void PersonSegmentationEngine::detectPeople(const cv::Mat& small, double toWork) {
+  std::vector<cv::Rect2f> boxes;
+  for (const DetectedPerson& person : people_.detect(small, kPersonEvidenceScore)) {
+    boxes.push_back(grown(person.box, kPersonBoxGrowth, static_cast<float>(toWork)));
+  }
+  memory_.seePeople(std::move(boxes));
+  detectorCadence_.ran();
+}
+
+cv::Mat PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& grey,
+                                                  const cv::Mat& lowGuide) const {
+  if (!settings_.edgeAwareUpsampling) {
+    cv::Mat full;
+    cv::resize(probability, full, grey.size(), 0, 0, cv::INTER_LINEAR);
+    return probabilityToMask(full, kMaskCurve);
+  }
   return guidedMask(guidedCoefficients(probability, lowGuide, kGuideRadius, kGuideEpsilon), grey, kMaskCurve);
 }
 
-cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize,
-                                                    const std::vector<DetectedFace>& faces,
-                                                    std::vector<Evidence>& evidence) {
-  const double toWork = static_cast<double>(workSize.width) / small.cols;
-  bool closeUp = false;
-  for (const DetectedFace& face : faces) {
-    evidence.push_back({cv::Point2f(static_cast<float>((face.box.x + face.box.width / 2) * toWork),
-                                    static_cast<float>((face.box.y + face.box.height / 2) * toWork)),
-                        kFaceKind});
-    if (face.score >= kCloseUpFaceScore && face.box.height >= kCloseUpFaceHeight * small.rows) closeUp = true;
-  }
-  if (closeUpMode(closeUp)) return selfie_.probability(small, workSize);
-  BodyPixModel::Result body = bodyPix_.segment(small, workSize, kKeypointEvidence);
-  for (const BodyPixModel::Keypoint& keypoint : body.keypoints) evidence.push_back({keypoint.at, keypoint.type});
-  return body.probability;
+cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize, bool closeUp) {
+  if (closeUp) return selfie_.probability(small, workSize);
+  return bodyPix_.probability(small, workSize);
 }
 
 bool PersonSegmentationEngine::closeUpMode(bool closeUpNow) {
@@ -125,45 +212,6 @@ bool PersonSegmentationEngine::closeUpMode(bool closeUpNow) {
     framesDisagreeing_ = 0;
   }
   return *closeUp_;
-}
-
-cv::Mat PersonSegmentationEngine::keepRegionsWithEvidence(const cv::Mat& probability,
-                                                          const std::vector<Evidence>& evidence) const {
-  if (evidence.empty()) return cv::Mat::zeros(probability.size(), CV_32F);
-  cv::Mat likely = probability >= kRegionProbability;
-  cv::Mat labels;
-  int count = cv::connectedComponents(likely, labels, 8, CV_32S);
-  std::vector<bool> hasFace(static_cast<size_t>(count), false);
-  std::vector<std::set<int>> keypointKinds(static_cast<size_t>(count));
-  for (const Evidence& sign : evidence) {
-    std::set<int> labelsNear;
-    for (int dy = -kEvidenceReach; dy <= kEvidenceReach; ++dy) {
-      for (int dx = -kEvidenceReach; dx <= kEvidenceReach; ++dx) {
-        int x = static_cast<int>(std::lround(sign.at.x)) + dx, y = static_cast<int>(std::lround(sign.at.y)) + dy;
-        if (x >= 0 && y >= 0 && x < labels.cols && y < labels.rows) labelsNear.insert(labels.at<int>(y, x));
-      }
-    }
-    for (int label : labelsNear) {
-      if (sign.kind == kFaceKind) hasFace[static_cast<size_t>(label)] = true;
-      else keypointKinds[static_cast<size_t>(label)].insert(sign.kind);
-    }
-  }
-  std::vector<uint8_t> keep(static_cast<size_t>(count), 0);
-  for (size_t label = 1; label < keep.size(); ++label) {
-    keep[label] = hasFace[label] || keypointKinds[label].size() >= kKeypointKindsForPerson;
-  }
-  cv::Mat kept(labels.size(), CV_8U);
-  for (int y = 0; y < labels.rows; ++y) {
-    const int* label = labels.ptr<int>(y);
-    uint8_t* out = kept.ptr<uint8_t>(y);
-    for (int x = 0; x < labels.cols; ++x) out[x] = keep[static_cast<size_t>(label[x])] ? 255 : 0;
-  }
-  cv::dilate(kept, kept,
-             cv::getStructuringElement(cv::MORPH_ELLIPSE, {kKeptRegionGrowth, kKeptRegionGrowth}));
-  cv::Mat weight;
-  cv::blur(kept, kept, {kKeptRegionSoftening, kKeptRegionSoftening});
-  kept.convertTo(weight, CV_32F, 1.0 / 255.0);
-  return probability.mul(weight);
 }
 
 }  // namespace platform

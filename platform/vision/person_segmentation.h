@@ -1,12 +1,16 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
+#include "platform/core/orientation.h"
 #include "platform/vision/face_detector.h"
+#include "platform/vision/mask_stabilizer.h"
+#include "platform/vision/person_detector.h"
+#include "platform/vision/person_evidence_memory.h"
+#include "platform/vision/person_region_gate.h"
 #include "platform/vision/segmentation_models.h"
 
 namespace platform {
@@ -14,45 +18,58 @@ namespace platform {
 struct SegmentationSettings {
   // Guided-filter upsampling against the frame; otherwise plain bilinear.
   bool edgeAwareUpsampling = true;
-  // Keep only regions where a face or body keypoints show a person.
+  // Keep only regions that a person detection or a face ties to a person.
   bool personGating = true;
 };
 
 // Person masks at the frame's own size for consecutive frames of a video.
 // Close-ups (a face of at least a tenth of the frame height) go to the selfie
-// network, everything else to BodyPix. Regions the detectors cannot tie to a
-// person are cleared, because the presence decision sums every mask byte.
+// network, everything else to BodyPix. Regions no person detection or face
+// ties to a person are cleared, because the presence decision sums every
+// mask byte and animals and objects light up the networks too.
 class PersonSegmentationEngine {
  public:
   explicit PersonSegmentationEngine(SegmentationSettings settings = {});
-  // bgra: CV_8UC4 frame. Returns CV_8UC1 of the same size.
-  cv::Mat segment(const cv::Mat& bgra);
+  // bgra: CV_8UC4 frame as stored; orientation: how it is shown (EXIF
+  // code). The detectors and networks look at the picture upright; the mask
+  // (CV_8UC1) comes back at the stored frame's size and orientation.
+  cv::Mat segment(const cv::Mat& bgra, uint32_t orientation = kImageOrientationUp);
 
  private:
-  // A sign of a person at a point: a face (kind -1, enough on its own) or a
-  // body keypoint of one of 17 kinds.
-  struct Evidence {
-    cv::Point2f at;  // in work pixels
-    int kind;
-  };
-  cv::Mat personProbability(const cv::Mat& small, cv::Size workSize, const std::vector<DetectedFace>& faces,
-                            std::vector<Evidence>& evidence);
+  // The probability map of the network this frame's mode selects.
+  cv::Mat personProbability(const cv::Mat& small, cv::Size workSize, bool closeUp);
   // Whether to treat this frame as a close-up; switches only after the
   // other answer has held for several frames, so the mask does not flicker
   // between networks.
   bool closeUpMode(bool closeUpNow);
-  cv::Mat keepRegionsWithEvidence(const cv::Mat& probability, const std::vector<Evidence>& evidence) const;
-  // This frame's evidence, or the last frame's with any while it is recent.
-  std::vector<Evidence> rememberedEvidence(const std::vector<Evidence>& evidence);
-  // The final 8-bit mask at the frame's size.
-  cv::Mat maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra) const;
+  // The regions of the probability that evidence of this and recent frames
+  // ties to a person; runs the person detector when it is due.
+  cv::Mat keepPersonRegions(const cv::Mat& probability, const cv::Mat& small,
+                            const std::vector<DetectedFace>& faces);
+  // Runs the person detector on the small image and remembers its boxes.
+  void detectPeople(const cv::Mat& small, double toWork);
+  // Where a person box holds no region, the network missed someone small or
+  // far: segments a close crop of the box and adds what it finds. True when
+  // it added anything.
+  bool segmentMissedPeople(cv::Mat& probability, const ProbabilityRegions& regions, const cv::Mat& small,
+                           double toWork);
+  // The probability carried over from earlier frames where the picture
+  // held still; starts afresh when the network or orientation changes.
+  cv::Mat stabilized(const cv::Mat& probability, const cv::Mat& lowGuide, bool closeUp, uint32_t orientation);
+  // The final 8-bit mask at the size of grey, the frame's grey image.
+  cv::Mat maskAtFrameSize(const cv::Mat& probability, const cv::Mat& grey, const cv::Mat& lowGuide) const;
 
   SegmentationSettings settings_;
   FaceDetector faces_;
+  PersonDetector people_;
   SelfieSegmentationModel selfie_;
   BodyPixModel bodyPix_;
-  std::vector<Evidence> lastEvidence_;
-  int framesSinceEvidence_ = 1 << 20;
+  BodyPixModel cropBodyPix_;  // its own network, so both keep their input size
+  PersonEvidenceMemory memory_;
+  DetectorCadence detectorCadence_;
+  MaskStabilizer stabilizer_;
+  std::optional<bool> stabilizedCloseUp_;
+  uint32_t stabilizedOrientation_ = kImageOrientationUp;
   std::optional<bool> closeUp_;
   int framesDisagreeing_ = 0;
 };

@@ -68,12 +68,14 @@ cv::Mat SelfieSegmentationModel::run(cv::dnn::Net& net, cv::Size networkSize, co
 
 BodyPixModel::BodyPixModel(const std::string& path) : net_(loadNet(path)) {}
 
-BodyPixModel::Result BodyPixModel::segment(const cv::Mat& bgr, cv::Size outputSize, float keypointThreshold) {
-  cv::Size input = bodyPixInputSize(bgr.size());
+cv::Mat BodyPixModel::probability(const cv::Mat& bgr, cv::Size outputSize) {
+  return probabilityAt(bgr, bodyPixInputSize(bgr.size()), outputSize);
+}
+
+cv::Mat BodyPixModel::probabilityAt(const cv::Mat& bgr, cv::Size input, cv::Size outputSize) {
   cv::Mat blob = cv::dnn::blobFromImage(bgr, 1.0 / 127.5, input, cv::Scalar(127.5, 127.5, 127.5), true, false);
-  std::vector<cv::Mat> outputs = forward(net_, blob, {"segments", "heatmaps"});
-  const cv::Mat& segments = outputs[0];
-  const cv::Mat& heatmaps = outputs[1];
+  // Only the segmentation head: the keypoint heads are not computed at all.
+  cv::Mat segments = forward(net_, blob, {"segments"})[0];
   const int rows = segments.size[2], columns = segments.size[3];
 
   // Cell (i, j) sits at network pixel (16 j, 16 i).
@@ -81,25 +83,11 @@ BodyPixModel::Result BodyPixModel::segment(const cv::Mat& bgr, cv::Size outputSi
   double sy = static_cast<double>(outputSize.height) / input.height;
   cv::Mat cellToOutput = (cv::Mat_<double>(2, 3) << 16 * sx, 0, 0.5 * sx - 0.5, 0, 16 * sy, 0.5 * sy - 0.5);
 
-  Result result;
-  cv::Mat cells(rows, columns, CV_32F, const_cast<float*>(segments.ptr<float>()));
-  cv::warpAffine(cells, result.probability, cellToOutput, outputSize, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-  clearTinyValues(result.probability);
-
-  const int keypointCount = heatmaps.size[1];
-  const int heatRows = heatmaps.size[2], heatColumns = heatmaps.size[3];
-  for (int k = 0; k < keypointCount; ++k) {
-    const float* heat = heatmaps.ptr<float>(0, k);
-    // Every confident cell counts, so each of several people leaves its own evidence.
-    for (int cell = 0; cell < heatRows * heatColumns; ++cell) {
-      if (heat[cell] < keypointThreshold) continue;
-      int i = cell / heatColumns, j = cell % heatColumns;
-      result.keypoints.push_back({cv::Point2f(static_cast<float>(16 * j * sx + 0.5 * sx - 0.5),
-                                              static_cast<float>(16 * i * sy + 0.5 * sy - 0.5)),
-                                  k});
-    }
-  }
-  return result;
+  cv::Mat probability;
+  cv::Mat cells(rows, columns, CV_32F, segments.ptr<float>());
+  cv::warpAffine(cells, probability, cellToOutput, outputSize, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+  clearTinyValues(probability);
+  return probability;
 }
 
 }  // namespace platform

@@ -26,20 +26,16 @@ class SelfieSegmentationModel {
   cv::dnn::Net square_;
 };
 
-// BodyPix: whole bodies and several people in general scenes, with 17
-// keypoint heatmaps that show where a person really is.
+// BodyPix: whole bodies and several people in general scenes.
 class BodyPixModel {
  public:
   explicit BodyPixModel(const std::string& path);
-  struct Keypoint {
-    cv::Point2f at;  // in outputSize pixels
-    int type;        // 0..16: nose, eyes, ears, shoulders, elbows, wrists, hips, knees, ankles
-  };
-  struct Result {
-    cv::Mat probability;             // CV_32F, outputSize
-    std::vector<Keypoint> keypoints; // every cell at or above the threshold
-  };
-  Result segment(const cv::Mat& bgr, cv::Size outputSize, float keypointThreshold);
+  // CV_32F, outputSize; the network runs at an aspect-true size near
+  // 641x369 (never above the image's own size).
+  cv::Mat probability(const cv::Mat& bgr, cv::Size outputSize);
+  // The same at a fixed network size (16k+1 on each side). One model should
+  // keep one size: the runtime rebuilds the network when it changes.
+  cv::Mat probabilityAt(const cv::Mat& bgr, cv::Size networkSize, cv::Size outputSize);
 
  private:
   cv::dnn::Net net_;

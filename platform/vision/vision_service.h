@@ -6,12 +6,11 @@
 #include <span>
 #include <vector>
 
+#include "platform/core/orientation.h"
 #include "platform/core/pixel_buffer.h"
 
 namespace platform {
 
-// Image orientations as the vision requests take them; 1 is upright.
-inline constexpr uint32_t kImageOrientationUp = 1;
 
 // Codes of errors in the vision domain.
 enum VisionErrorCode : long {
@@ -72,7 +71,10 @@ class VisionService {
  public:
   virtual ~VisionService() = default;
   virtual std::unique_ptr<SequenceRequestHandler> makeSequenceRequestHandler() = 0;
-  virtual std::unique_ptr<ImageRequestHandler> makeImageRequestHandler(const PixelBuffer& image) = 0;
+  // orientation: how the image is shown (EXIF code); the request looks at
+  // the picture upright, and rectangles refer to the upright picture.
+  virtual std::unique_ptr<ImageRequestHandler> makeImageRequestHandler(const PixelBuffer& image,
+                                                                       uint32_t orientation) = 0;
 };
 
 }  // namespace platform

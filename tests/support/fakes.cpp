@@ -36,9 +36,12 @@ class FakeReader final : public platform::AssetReader {
       return std::nullopt;
     }
     ++delivered_;
-    return video_.frame(next_++);
+    platform::Sample sample = video_.frame(next_++);
+    sample.displayRotation = video_.displayRotation;
+    return sample;
   }
   platform::ReaderStatus status() const override { return status_; }
+  platform::DisplayRotation displayRotation() const override { return video_.displayRotation; }
   std::optional<platform::Error> error() const override {
     if (status_ == platform::ReaderStatus::Failed && video_.startFails) return video_.startError;
     return status_ == platform::ReaderStatus::Reading ? std::nullopt : video_.endError;
@@ -71,7 +74,8 @@ class FakeSequenceHandler final : public platform::SequenceRequestHandler {
  public:
   explicit FakeSequenceHandler(FakeVisionService& vision) : vision_(vision) {}
   void perform(std::span<platform::PersonSegmentationRequest* const> requests, const platform::PixelBuffer&,
-               uint32_t) override {
+               uint32_t orientation) override {
+    vision_.segmentOrientations.push_back(orientation);
     for (auto* request : requests) request->results = vision_.segmentation(vision_.segmentCalls++);
   }
 
@@ -123,7 +127,8 @@ std::unique_ptr<platform::SequenceRequestHandler> FakeVisionService::makeSequenc
 }
 
 std::unique_ptr<platform::ImageRequestHandler> FakeVisionService::makeImageRequestHandler(
-    const platform::PixelBuffer& image) {
+    const platform::PixelBuffer& image, uint32_t orientation) {
+  probeOrientations.push_back(orientation);
   return std::make_unique<FakeImageHandler>(*this, image);
 }
 

@@ -47,6 +47,7 @@ struct FakeVideo {
     return platform::Sample{bgraFrame(1280, 720)};
   };
   platform::ReaderStatus endStatus = platform::ReaderStatus::Completed;
+  platform::DisplayRotation displayRotation;
   std::optional<platform::Error> endError;
   bool startFails = false;
   std::optional<platform::Error> startError;
@@ -75,13 +76,16 @@ class FakeVisionService final : public platform::VisionService {
       [](int64_t) { return std::vector<platform::HumanObservation>{{0.9f, {}, true}}; };
 
   std::unique_ptr<platform::SequenceRequestHandler> makeSequenceRequestHandler() override;
-  std::unique_ptr<platform::ImageRequestHandler> makeImageRequestHandler(const platform::PixelBuffer& image) override;
+  std::unique_ptr<platform::ImageRequestHandler> makeImageRequestHandler(const platform::PixelBuffer& image,
+                                                                         uint32_t orientation) override;
 
   int sequenceHandlersMade = 0;
   int64_t segmentCalls = 0;
   int64_t probeCalls = 0;
   std::vector<int64_t> probedFrameTags;  // first byte of each probed frame
   std::vector<bool> probeRequestsUpperBodyOnly;
+  std::vector<uint32_t> segmentOrientations;
+  std::vector<uint32_t> probeOrientations;
 };
 
 // A matting model whose output per prediction comes from a function.
