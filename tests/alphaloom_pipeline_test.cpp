@@ -246,3 +246,15 @@ TEST(AlphaloomPipeline, PlatformErrorsPassUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AlphaloomPipeline, ProbeSeesHowTheTrackIsShown) {
+  Rig rig;
+  rig.video = taggedFrames(2);
+  rig.video.displayRotation = {3, true};
+  EXPECT_EQ(rig.run().status, 0);
+  EXPECT_EQ(rig.vision.probeOrientations, std::vector<uint32_t>{5});
+}
+
+}  // namespace

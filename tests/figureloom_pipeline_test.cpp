@@ -178,3 +178,16 @@ TEST(FigureloomPipeline, WriteFailuresEndTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FigureloomPipeline, SegmentationSeesHowTheTrackIsShown) {
+  FakeVisionService vision;
+  FakeVideo video = framesOf(3);
+  video.displayRotation = {1, false};  // stored sideways, shown turned clockwise
+  Outcome outcome = runWith(video, vision);
+  EXPECT_EQ(outcome.code(), 0) << outcome.message();
+  EXPECT_EQ(vision.segmentOrientations, (std::vector<uint32_t>{6, 6, 6}));
+}
+
+}  // namespace
