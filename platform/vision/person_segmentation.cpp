@@ -1,5 +1,7 @@
 #include "platform/vision/person_segmentation.h"
 
+#include <chrono>
+
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/image_ops.h"
@@ -60,6 +62,20 @@ cv::Size fitLongSide(cv::Size size, int longSide) {
           std::max(1, static_cast<int>(std::lround(size.height * scale)))};
 }
 
+// Seconds between laps, for the stage times.
+class StageClock {
+ public:
+  double lap() {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - last_).count();
+    last_ = now;
+    return seconds;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
 cv::Rect2f grown(const cv::Rect2f& box, float fraction, float scale) {
   const float dx = box.width * fraction / 2, dy = box.height * fraction / 2;
   return {(box.x - dx) * scale, (box.y - dy) * scale, (box.width + 2 * dx) * scale, (box.height + 2 * dy) * scale};
@@ -94,25 +110,33 @@ PersonSegmentationEngine::PersonSegmentationEngine(SegmentationSettings settings
       detectorCadence_(kDetectorInterval, kUnexplainedDetectorInterval) {}
 
 cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra, uint32_t orientation) {
+  StageClock clock;
   // Only the small working image is turned upright, never the full frame.
   cv::Mat smallBgra, smallStored;
   cv::resize(bgra, smallBgra, fitLongSide(bgra.size(), kDetectLongSide), 0, 0, cv::INTER_AREA);
   cv::cvtColor(smallBgra, smallStored, cv::COLOR_BGRA2BGR);
   const cv::Mat small = turnUpright(smallStored, orientation);
   const cv::Size workSize = fitLongSide(uprightSize(bgra.size(), orientation), kWorkLongSide);
+  times_.prepare += clock.lap();
 
   std::vector<DetectedFace> faces = faces_.detect(small, kFaceEvidenceScore);
   const bool closeUp = closeUpMode(isCloseUp(faces, small.rows));
+  times_.faces += clock.lap();
   cv::Mat probability = personProbability(small, workSize, closeUp);
+  times_.network += clock.lap();
   if (settings_.personGating) probability = keepPersonRegions(probability, small, faces);
   probability = turnToStored(probability, orientation);
+  times_.gating += clock.lap();
 
   cv::Mat grey, lowGrey, lowGuide;
   cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
   cv::resize(grey, lowGrey, probability.size(), 0, 0, cv::INTER_AREA);
   lowGrey.convertTo(lowGuide, CV_32F, 1.0 / 255.0);
   probability = stabilized(probability, lowGuide, closeUp, orientation);
-  return maskAtFrameSize(probability, grey, lowGuide);
+  cv::Mat mask = maskAtFrameSize(probability, grey, lowGuide);
+  times_.upsampling += clock.lap();
+  ++times_.frames;
+  return mask;
 }
 
 cv::Mat PersonSegmentationEngine::stabilized(const cv::Mat& probability, const cv::Mat& lowGuide, bool closeUp,
@@ -181,12 +205,14 @@ bool PersonSegmentationEngine::segmentMissedPeople(cv::Mat& probability, const P
 }
 
 void PersonSegmentationEngine::detectPeople(const cv::Mat& small, double toWork) {
+  StageClock clock;
   std::vector<cv::Rect2f> boxes;
   for (const DetectedPerson& person : people_.detect(small, kPersonEvidenceScore)) {
     boxes.push_back(grown(person.box, kPersonBoxGrowth, static_cast<float>(toWork)));
   }
   memory_.seePeople(std::move(boxes));
   detectorCadence_.ran();
+  times_.personDetector += clock.lap();
 }
 
 cv::Mat PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& grey,

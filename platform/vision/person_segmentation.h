@@ -15,6 +15,17 @@
 
 namespace platform {
 
+// Where the engine's time went, in seconds summed over the frames so far.
+struct SegmentationStageTimes {
+  double prepare = 0;       // small working image, turned upright
+  double faces = 0;         // face detector
+  double network = 0;       // segmentation network
+  double gating = 0;        // regions, person detector, missed-person crops
+  double personDetector = 0;  // of gating: the person detector alone
+  double upsampling = 0;    // stabiliser, guided filter to the frame's size
+  int frames = 0;
+};
+
 struct SegmentationSettings {
   // Guided-filter upsampling against the frame; otherwise plain bilinear.
   bool edgeAwareUpsampling = true;
@@ -34,6 +45,7 @@ class PersonSegmentationEngine {
   // code). The detectors and networks look at the picture upright; the mask
   // (CV_8UC1) comes back at the stored frame's size and orientation.
   cv::Mat segment(const cv::Mat& bgra, uint32_t orientation = kImageOrientationUp);
+  const SegmentationStageTimes& stageTimes() const { return times_; }
 
  private:
   // The probability map of the network this frame's mode selects.
@@ -70,6 +82,7 @@ class PersonSegmentationEngine {
   MaskStabilizer stabilizer_;
   std::optional<bool> stabilizedCloseUp_;
   uint32_t stabilizedOrientation_ = kImageOrientationUp;
+  SegmentationStageTimes times_;
   std::optional<bool> closeUp_;
   int framesDisagreeing_ = 0;
 };
