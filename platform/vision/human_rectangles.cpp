@@ -30,6 +30,16 @@ NormalizedRect upperBodyFromFace(const cv::Rect2f& face, float imageWidth, float
   float bottom = clamp01((face.y + 4 * face.height) / imageHeight);
   return {left, top, right - left, bottom - top};
 }
+// The face detector also answers to animal faces (a goat, a monkey) and
+// drawn ones; the person detector was trained to tell those apart. A face
+// counts only where the person detector sees at least a faint person too.
+bool insideSomePerson(const cv::Rect2f& face, const std::vector<DetectedPerson>& people) {
+  const cv::Point2f centre(face.x + face.width / 2, face.y + face.height / 2);
+  for (const DetectedPerson& person : people) {
+    if (person.box.contains(centre)) return true;
+  }
+  return false;
+}
 }  // namespace
 
 NormalizedRect upperBodyFromPerson(const cv::Rect2f& person, float imageWidth, float imageHeight) {
@@ -52,10 +62,12 @@ std::vector<HumanObservation> detectUpperBodies(FaceDetector& faces, PersonDetec
   }
   const float width = static_cast<float>(view.cols), height = static_cast<float>(view.rows);
   std::vector<HumanObservation> observations;
-  for (const DetectedPerson& person : people.detect(view, kReportedScore)) {
+  const std::vector<DetectedPerson> found = people.detect(view, kReportedScore);
+  for (const DetectedPerson& person : found) {
     observations.push_back({person.score, upperBodyFromPerson(person.box, width, height), true});
   }
   for (const DetectedFace& face : faces.detect(view, kReportedScore)) {
+    if (!insideSomePerson(face.box, found)) continue;
     observations.push_back({face.score, upperBodyFromFace(face.box, width, height), true});
   }
   return observations;

@@ -11,7 +11,8 @@ namespace platform {
 // People found in one image as upper-body rectangles with the detector's
 // score as the confidence: from the person detector (the upper part of each
 // person box, so people seen from the side or from behind count too) and
-// from the faces the face detector finds.
+// from the faces the face detector finds inside a (possibly faint) person
+// box, since the face detector alone also answers to animal faces.
 // orientation: how the image is shown (EXIF code); rectangles refer to the
 // upright picture.
 std::vector<HumanObservation> detectUpperBodies(FaceDetector& faces, PersonDetector& people, const PixelBuffer& image,
