@@ -77,7 +77,7 @@ LinearTaps linearTaps(int from, int to) {
 
 }  // namespace
 
-cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& fullGrey, ContrastCurve curve) {
+cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame, ContrastCurve curve) {
   // mask = saturate(gain * (a * grey / 255 + b - low)), with the constants
   // folded into a and b while they are still small.
   const double gain = 255.0 / (curve.high - curve.low);
@@ -87,9 +87,9 @@ cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& fullGr
   // aligned, edges clamped) one row at a time as the mask is written, so no
   // full-size float image is ever made: at 1080p that traffic cost more than
   // the arithmetic.
-  const LinearTaps columns = linearTaps(lowA.cols, fullGrey.cols);
-  const LinearTaps rowTaps = linearTaps(lowA.rows, fullGrey.rows);
-  cv::Mat mask(fullGrey.size(), CV_8UC1);
+  const LinearTaps columns = linearTaps(lowA.cols, bgraFrame.cols);
+  const LinearTaps rowTaps = linearTaps(lowA.rows, bgraFrame.rows);
+  cv::Mat mask(bgraFrame.size(), CV_8UC1);
   cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
     std::vector<float> rowA(static_cast<size_t>(lowA.cols)), rowB(static_cast<size_t>(lowA.cols));
     for (int y = rows.start; y < rows.end; ++y) {
@@ -102,15 +102,17 @@ cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& fullGr
         rowA[static_cast<size_t>(x)] = a0[x] + w * (a1[x] - a0[x]);
         rowB[static_cast<size_t>(x)] = b0[x] + w * (b1[x] - b0[x]);
       }
-      const uint8_t* grey = fullGrey.ptr<uint8_t>(y);
+      const uint8_t* pixel = bgraFrame.ptr<uint8_t>(y);
       uint8_t* out = mask.ptr<uint8_t>(y);
-      for (int x = 0; x < mask.cols; ++x) {
+      for (int x = 0; x < mask.cols; ++x, pixel += 4) {
+        // The grey value as OpenCV computes it (BT.601 weights, 14-bit fixed point).
+        const float grey = static_cast<float>((pixel[0] * 1868 + pixel[1] * 9617 + pixel[2] * 4899 + 8192) >> 14);
         const size_t left = static_cast<size_t>(columns.first[static_cast<size_t>(x)]);
         const size_t right = std::min(left + 1, rowA.size() - 1);
         const float wx = columns.weight[static_cast<size_t>(x)];
         const float a = rowA[left] + wx * (rowA[right] - rowA[left]);
         const float b = rowB[left] + wx * (rowB[right] - rowB[left]);
-        out[x] = cv::saturate_cast<uint8_t>(a * grey[x] + b);
+        out[x] = cv::saturate_cast<uint8_t>(a * grey + b);
       }
     }
   });

@@ -43,9 +43,9 @@ struct ContrastCurve {
 };
 
 // Edge-aware upsampling straight to the 8-bit mask: the coefficients are
-// brought to the size of fullGrey (CV_8UC1, the frame's grey image) and
-// applied to it, with the contrast curve folded in, in one pass.
-cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& fullGrey, ContrastCurve curve);
+// brought to the size of frame (CV_8UC4 BGRA) and applied to its grey value,
+// with the contrast curve folded in, in one pass over the frame.
+cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame, ContrastCurve curve);
 
 // An 8-bit mask from a probability map in [0,1] through the contrast curve.
 cv::Mat probabilityToMask(const cv::Mat& probability, ContrastCurve curve);

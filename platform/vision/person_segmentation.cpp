@@ -128,12 +128,14 @@ cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra, uint32_t orientat
   probability = turnToStored(probability, orientation);
   times_.gating += clock.lap();
 
-  cv::Mat grey, lowGrey, lowGuide;
-  cv::cvtColor(bgra, grey, cv::COLOR_BGRA2GRAY);
-  cv::resize(grey, lowGrey, probability.size(), 0, 0, cv::INTER_AREA);
+  // The low-resolution guide comes from the working copy: the full frame is
+  // read once more only, by the final pass.
+  cv::Mat smallGrey, lowGrey, lowGuide;
+  cv::cvtColor(smallStored, smallGrey, cv::COLOR_BGR2GRAY);
+  cv::resize(smallGrey, lowGrey, probability.size(), 0, 0, cv::INTER_AREA);
   lowGrey.convertTo(lowGuide, CV_32F, 1.0 / 255.0);
   probability = stabilized(probability, lowGuide, closeUp, orientation);
-  cv::Mat mask = maskAtFrameSize(probability, grey, lowGuide);
+  cv::Mat mask = maskAtFrameSize(probability, bgra, lowGuide);
   times_.upsampling += clock.lap();
   ++times_.frames;
   return mask;
@@ -215,14 +217,14 @@ void PersonSegmentationEngine::detectPeople(const cv::Mat& small, double toWork)
   times_.personDetector += clock.lap();
 }
 
-cv::Mat PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& grey,
+cv::Mat PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra,
                                                   const cv::Mat& lowGuide) const {
   if (!settings_.edgeAwareUpsampling) {
     cv::Mat full;
-    cv::resize(probability, full, grey.size(), 0, 0, cv::INTER_LINEAR);
+    cv::resize(probability, full, bgra.size(), 0, 0, cv::INTER_LINEAR);
     return probabilityToMask(full, kMaskCurve);
   }
-  return guidedMask(guidedCoefficients(probability, lowGuide, kGuideRadius, kGuideEpsilon), grey, kMaskCurve);
+  return guidedMask(guidedCoefficients(probability, lowGuide, kGuideRadius, kGuideEpsilon), bgra, kMaskCurve);
 }
 
 cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize, bool closeUp) {

@@ -68,8 +68,8 @@ class PersonSegmentationEngine {
   // The probability carried over from earlier frames where the picture
   // held still; starts afresh when the network or orientation changes.
   cv::Mat stabilized(const cv::Mat& probability, const cv::Mat& lowGuide, bool closeUp, uint32_t orientation);
-  // The final 8-bit mask at the size of grey, the frame's grey image.
-  cv::Mat maskAtFrameSize(const cv::Mat& probability, const cv::Mat& grey, const cv::Mat& lowGuide) const;
+  // The final 8-bit mask at the size of the BGRA frame.
+  cv::Mat maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra, const cv::Mat& lowGuide) const;
 
   SegmentationSettings settings_;
   FaceDetector faces_;
