@@ -77,7 +77,8 @@ LinearTaps linearTaps(int from, int to) {
 
 }  // namespace
 
-cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame, ContrastCurve curve) {
+void guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame, ContrastCurve curve, cv::Mat& mask) {
+  CV_Assert(mask.type() == CV_8UC1 && mask.size() == bgraFrame.size());
   // mask = saturate(gain * (a * grey / 255 + b - low)), with the constants
   // folded into a and b while they are still small.
   const double gain = 255.0 / (curve.high - curve.low);
@@ -89,7 +90,6 @@ cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFr
   // the arithmetic.
   const LinearTaps columns = linearTaps(lowA.cols, bgraFrame.cols);
   const LinearTaps rowTaps = linearTaps(lowA.rows, bgraFrame.rows);
-  cv::Mat mask(bgraFrame.size(), CV_8UC1);
   cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
     std::vector<float> rowA(static_cast<size_t>(lowA.cols)), rowB(static_cast<size_t>(lowA.cols));
     for (int y = rows.start; y < rows.end; ++y) {
@@ -116,14 +116,12 @@ cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFr
       }
     }
   });
-  return mask;
 }
 
-cv::Mat probabilityToMask(const cv::Mat& probability, ContrastCurve curve) {
-  cv::Mat mask;
+void probabilityToMask(const cv::Mat& probability, ContrastCurve curve, cv::Mat& mask) {
+  CV_Assert(mask.type() == CV_8UC1 && mask.size() == probability.size());
   double gain = 255.0 / (curve.high - curve.low);
   probability.convertTo(mask, CV_8U, gain, -curve.low * gain);  // saturates below 0 and above 255
-  return mask;
 }
 
 }  // namespace platform

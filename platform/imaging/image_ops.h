@@ -44,10 +44,13 @@ struct ContrastCurve {
 
 // Edge-aware upsampling straight to the 8-bit mask: the coefficients are
 // brought to the size of frame (CV_8UC4 BGRA) and applied to its grey value,
-// with the contrast curve folded in, in one pass over the frame.
-cv::Mat guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame, ContrastCurve curve);
+// with the contrast curve folded in, in one pass over the frame. mask
+// (CV_8UC1, the frame's size) is written in place, so it can be the memory
+// of the image handed out.
+void guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame, ContrastCurve curve, cv::Mat& mask);
 
-// An 8-bit mask from a probability map in [0,1] through the contrast curve.
-cv::Mat probabilityToMask(const cv::Mat& probability, ContrastCurve curve);
+// An 8-bit mask from a probability map in [0,1] through the contrast curve,
+// written into mask (CV_8UC1 of the map's size).
+void probabilityToMask(const cv::Mat& probability, ContrastCurve curve, cv::Mat& mask);
 
 }  // namespace platform

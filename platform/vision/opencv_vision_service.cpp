@@ -23,8 +23,11 @@ class SegmentationSequenceHandler final : public SequenceRequestHandler {
     for (PersonSegmentationRequest* request : requests) {
       request->results.reset();
       try {
-        cv::Mat mask = engine_.segment(bgraView(frame), orientation);
-        request->results = std::vector<PixelBufferObservation>{{oneComponentImage(mask)}};
+        PixelBuffer image = PixelBuffer::allocate(frame.width(), frame.height(), kPixelFormatOneComponent8);
+        cv::Mat mask(static_cast<int>(image.height()), static_cast<int>(image.width()), CV_8UC1, image.mutableData(),
+                     image.bytesPerRow());
+        engine_.segmentInto(bgraView(frame), orientation, mask);
+        request->results = std::vector<PixelBufferObservation>{{image}};
       } catch (const cv::Exception& e) {
         throw Error(kVisionErrorDomain, kVisionRequestFailed, oneLineSentence("Person segmentation failed: " + e.err));
       }

@@ -110,6 +110,12 @@ PersonSegmentationEngine::PersonSegmentationEngine(SegmentationSettings settings
       detectorCadence_(kDetectorInterval, kUnexplainedDetectorInterval) {}
 
 cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra, uint32_t orientation) {
+  cv::Mat mask(bgra.size(), CV_8UC1);
+  segmentInto(bgra, orientation, mask);
+  return mask;
+}
+
+void PersonSegmentationEngine::segmentInto(const cv::Mat& bgra, uint32_t orientation, cv::Mat& mask) {
   StageClock clock;
   // Only the small working image is turned upright, never the full frame.
   cv::Mat smallBgra, smallStored;
@@ -135,10 +141,9 @@ cv::Mat PersonSegmentationEngine::segment(const cv::Mat& bgra, uint32_t orientat
   cv::resize(smallGrey, lowGrey, probability.size(), 0, 0, cv::INTER_AREA);
   lowGrey.convertTo(lowGuide, CV_32F, 1.0 / 255.0);
   probability = stabilized(probability, lowGuide, closeUp, orientation);
-  cv::Mat mask = maskAtFrameSize(probability, bgra, lowGuide);
+  maskAtFrameSize(probability, bgra, lowGuide, mask);
   times_.upsampling += clock.lap();
   ++times_.frames;
-  return mask;
 }
 
 cv::Mat PersonSegmentationEngine::stabilized(const cv::Mat& probability, const cv::Mat& lowGuide, bool closeUp,
@@ -217,14 +222,15 @@ void PersonSegmentationEngine::detectPeople(const cv::Mat& small, double toWork)
   times_.personDetector += clock.lap();
 }
 
-cv::Mat PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra,
-                                                  const cv::Mat& lowGuide) const {
+void PersonSegmentationEngine::maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra,
+                                               const cv::Mat& lowGuide, cv::Mat& mask) const {
   if (!settings_.edgeAwareUpsampling) {
     cv::Mat full;
     cv::resize(probability, full, bgra.size(), 0, 0, cv::INTER_LINEAR);
-    return probabilityToMask(full, kMaskCurve);
+    probabilityToMask(full, kMaskCurve, mask);
+    return;
   }
-  return guidedMask(guidedCoefficients(probability, lowGuide, kGuideRadius, kGuideEpsilon), bgra, kMaskCurve);
+  guidedMask(guidedCoefficients(probability, lowGuide, kGuideRadius, kGuideEpsilon), bgra, kMaskCurve, mask);
 }
 
 cv::Mat PersonSegmentationEngine::personProbability(const cv::Mat& small, cv::Size workSize, bool closeUp) {

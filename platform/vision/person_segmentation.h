@@ -45,6 +45,9 @@ class PersonSegmentationEngine {
   // code). The detectors and networks look at the picture upright; the mask
   // (CV_8UC1) comes back at the stored frame's size and orientation.
   cv::Mat segment(const cv::Mat& bgra, uint32_t orientation = kImageOrientationUp);
+  // The same, written into mask (CV_8UC1 of the frame's size), which may be
+  // the memory of the image handed out: no full-size copy.
+  void segmentInto(const cv::Mat& bgra, uint32_t orientation, cv::Mat& mask);
   const SegmentationStageTimes& stageTimes() const { return times_; }
 
  private:
@@ -69,7 +72,7 @@ class PersonSegmentationEngine {
   // held still; starts afresh when the network or orientation changes.
   cv::Mat stabilized(const cv::Mat& probability, const cv::Mat& lowGuide, bool closeUp, uint32_t orientation);
   // The final 8-bit mask at the size of the BGRA frame.
-  cv::Mat maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra, const cv::Mat& lowGuide) const;
+  void maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra, const cv::Mat& lowGuide, cv::Mat& mask) const;
 
   SegmentationSettings settings_;
   FaceDetector faces_;
