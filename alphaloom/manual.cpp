@@ -45,7 +45,8 @@ loom::ManualSection description() {
               paragraph("The compiled model is loaded before the video is opened, so a missing or broken model is "
                         "reported first. Frames 0, " + to_string(kProbeInterval) + ", " +
                         to_string(2 * kProbeInterval) + " and so on are searched for an upper body until one is "
-                        "found; the faces that the shipped YuNet network finds count as upper bodies."),
+                        "found: the upper half of a person that the shipped person detector (YOLOX-Nano) finds, or a "
+                        "face inside such a person. Frames stored sideways are searched upright."),
               loom::videoInputParagraph("alphaloom"),
               paragraph("alphaloom --compile turns a MODNet ONNX export into a compiled model (see COMPILING A "
                         "MODEL). No MODNet weights ship with alphaloom."),

@@ -135,7 +135,8 @@ ManualSection shippedModelsSection(const std::string& tool) {
 
 ManualBlock shippedModelsFileBlock() {
   return definition("/usr/share/loom/models/",
-                    "The shipped networks (ONNX files) and README.md, which names each file's origin and licence. "
+                    "The shipped networks (ONNX files) and their licence notices: README.md names each file's "
+                    "origin and licence, and licence texts lie beside the models they belong to. "
                     "<prefix>/share/loom/models/ in a tree made by cmake --install --prefix <prefix>.");
 }
 

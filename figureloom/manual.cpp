@@ -27,8 +27,9 @@ loom::ManualSection description() {
                         "clearly enough for the masks to be used, and exits with status 0 and a completion line, or "
                         "with status 1 and one error line."),
               paragraph("The masks come from the networks that ship with figureloom (see SHIPPED MODELS); only "
-                        "regions where a face or a body shows a person are kept, so animals and objects stay out of "
-                        "the mask."),
+                        "regions that a detected person or face ties to a person are kept, so animals and objects "
+                        "stay out of the mask. Frames stored sideways are looked at upright, and each mask keeps the "
+                        "size and orientation of its frame as stored."),
               loom::videoInputParagraph("figureloom"),
               paragraph("figureloom is made to be started by a video editor as a child process. On a command line "
                         "it is a filter: pipe its standard output into ffmpeg(1) to blur the background, cut the "

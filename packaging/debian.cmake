@@ -13,8 +13,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "person masks and alpha mattes for every f
 set(CPACK_PACKAGE_DESCRIPTION "figureloom writes a person mask for every frame of a video as a stream of
 PGM images; alphaloom writes the alpha matte of a compiled MODNet model for
 every frame of a 1280x720 video as raw 8-bit frames. Both report progress as
-JSON lines on standard error, and pipe into ffmpeg. The person segmentation
-and face detection models they use ship with them, with their licences.")
+JSON lines on standard error, and pipe into ffmpeg. The person detection,
+person segmentation and face detection models they use ship with them, with
+their licences.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
