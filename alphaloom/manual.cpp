@@ -66,7 +66,7 @@ loom::ManualSection compiling() {
                         "standard output or standard error when it succeeds, and exits with status 0; on failure it "
                         "writes one error line and exits with status 1."),
               paragraph("It never replaces anything: an existing file, directory or symbolic link at destination "
-                        "(even one that points nowhere) makes the command fail with \"Could not move \"…\" to "
+                        "(even one that points nowhere) makes the command fail with \"Could not move \"FROM\" to "
                         "\"destination\" because an item with the same name already exists.\" and stays untouched. "
                         "The compiled model is made in a new folder loom-compiled-XXXXXX under $TMPDIR (else /tmp) "
                         "and renamed to destination, or copied into new files when destination is on another file "
