@@ -1,8 +1,11 @@
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "alphaloom/entry.h"
+#include "alphaloom/manual.h"
 #include "common/byte_sink.h"
+#include "common/usage_request.h"
 #include "platform/core/allocator_tuning.h"
 #include "platform/imaging/opencv_logging.h"
 #include "platform/inference/opencv_ml_service.h"
@@ -11,11 +14,15 @@
 
 int main(int argc, char** argv) {
   loom::StandardStreams streams = loom::claimStandardStreams();
+  std::vector<std::string> arguments(argv, argv + argc);
+  // Answered before any service starts, so help works where models are missing.
+  if (std::optional<loom::UsageRequest> request = loom::usageRequest(arguments)) {
+    return loom::answerUsageRequest(*request, alphaloom::manual(), streams);
+  }
   platform::silenceFfmpegLogging();
   platform::silenceOpenCvLogging();
   platform::silenceProtobufLogging();
   platform::keepFreedFrameMemoryForReuse();
-  std::vector<std::string> arguments(argv, argv + argc);
   auto media = platform::makeFfmpegMediaService();
   auto vision = platform::makeOpenCvVisionService();
   auto ml = platform::makeOpenCvMlService();

@@ -1,8 +1,11 @@
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/byte_sink.h"
 #include "common/tool_entry.h"
+#include "common/usage_request.h"
+#include "figureloom/manual.h"
 #include "figureloom/segmentation_pipeline.h"
 #include "platform/core/allocator_tuning.h"
 #include "platform/imaging/opencv_logging.h"
@@ -11,10 +14,14 @@
 
 int main(int argc, char** argv) {
   loom::StandardStreams streams = loom::claimStandardStreams();
+  std::vector<std::string> arguments(argv, argv + argc);
+  // Answered before any service starts, so help works where models are missing.
+  if (std::optional<loom::UsageRequest> request = loom::usageRequest(arguments)) {
+    return loom::answerUsageRequest(*request, figureloom::manual(), streams);
+  }
   platform::silenceFfmpegLogging();
   platform::silenceOpenCvLogging();
   platform::keepFreedFrameMemoryForReuse();
-  std::vector<std::string> arguments(argv, argv + argc);
   return loom::runAndReport(streams.err, [&] {
     auto media = platform::makeFfmpegMediaService();
     auto vision = platform::makeOpenCvVisionService();

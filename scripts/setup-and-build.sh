@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make pkg-config ffmpeg
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libopencv-dev libonnx-dev libprotobuf-dev protobuf-compiler
-  libgtest-dev libgmock-dev)
+  libgtest-dev libgmock-dev
+  dpkg-dev file man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

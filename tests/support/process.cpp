@@ -26,6 +26,7 @@ ProcessResult runProcess(const std::vector<std::string>& arguments, const Proces
     ::dup2(errPipe[1], 2);
     if (options.closeStdout) ::close(1);
     if (options.closeStderr) ::close(2);
+    if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0) ::_exit(126);
     std::vector<char*> argv;
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);

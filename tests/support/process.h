@@ -16,6 +16,7 @@ struct ProcessOptions {
   std::string stdoutFile;     // write standard output here instead of capturing it
   bool closeStdout = false;   // start the process with descriptor 1 closed
   bool closeStderr = false;   // start the process with descriptor 2 closed
+  std::string workingDirectory;  // run it here instead of in the test's folder
 };
 
 // Runs a program with these arguments (argument 0 included) and collects
