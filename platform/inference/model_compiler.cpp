@@ -10,6 +10,7 @@
 
 #include "platform/inference/compiled_model_manifest.h"
 #include "platform/core/error.h"
+#include "platform/inference/import_failure.h"
 #include "platform/inference/onnx_model_rewrite.h"
 
 namespace platform {
@@ -121,11 +122,13 @@ std::string makeWorkDirectory() {
   return pattern;
 }
 
-std::string firstLine(const std::string& text) {
-  // OpenCV's messages put the useful part after the last "error: " of a line.
-  std::string line = text.substr(0, text.find('\n'));
-  auto at = line.rfind("error: ");
-  return at == std::string::npos ? line : line.substr(at + 7);
+long importErrorCode(ImportFailure::Kind kind) {
+  switch (kind) {
+    case ImportFailure::Kind::UnsupportedOperation: return kModelOperationsUnsupported;
+    case ImportFailure::Kind::ShapeMismatch: return kModelShapesMismatch;
+    case ImportFailure::Kind::Malformed: break;
+  }
+  return kModelMalformed;
 }
 
 }  // namespace
@@ -145,15 +148,14 @@ NetworkSize referenceNetworkSize(int frameWidth, int frameHeight) {
   return {width - width % 32, height - height % 32};
 }
 
-std::string compileOnnxModel(const std::string& modelPath,
-                             const std::function<std::unique_ptr<MlModel>(const std::string&)>& load) {
-  std::string bytes = readWholeFile(modelPath);
+PreparedModel prepareOnnxModel(const std::string& bytes, const std::string& modelPath) {
   onnx::ModelProto model;
   if (bytes.empty() || !model.ParseFromString(bytes) || !model.has_graph() || model.graph().node_size() == 0) {
     throw compileError(kNotAnOnnxModel, "The file \"" + modelPath + "\" is not an ONNX model");
   }
 
-  CompiledModelManifest manifest;
+  PreparedModel prepared;
+  CompiledModelManifest& manifest = prepared.manifest;
   const onnx::ValueInfoProto& input = imageInput(model.graph(), modelPath);
   manifest.inputName = input.name();
   manifest.outputName = alphaOutput(model.graph(), modelPath).name();
@@ -169,13 +171,21 @@ std::string compileOnnxModel(const std::string& modelPath,
   applyMetadata(model, manifest, modelPath);
 
   rewriteForOpenCv(model);
-  std::string rewritten;
-  if (!model.SerializeToString(&rewritten)) throw compileError(kModelNotSerialised, "The rewritten model could not be serialised");
+  if (!model.SerializeToString(&prepared.graph)) throw compileError(kModelNotSerialised, "The rewritten model could not be serialised");
   try {
-    cv::dnn::readNetFromONNX(rewritten.data(), rewritten.size());
+    cv::dnn::readNetFromONNX(prepared.graph.data(), prepared.graph.size());
   } catch (const cv::Exception& e) {
-    throw compileError(kModelOperationsUnsupported, "The model \"" + modelPath + "\" uses operations this runtime cannot run: " + firstLine(e.err));
+    ImportFailure failure = describeImportFailure(e);
+    throw compileError(importErrorCode(failure.kind), "The model \"" + modelPath + "\" " + failure.clause);
   }
+  return prepared;
+}
+
+std::string compileOnnxModel(const std::string& modelPath,
+                             const std::function<std::unique_ptr<MlModel>(const std::string&)>& load) {
+  PreparedModel prepared = prepareOnnxModel(readWholeFile(modelPath), modelPath);
+  const CompiledModelManifest& manifest = prepared.manifest;
+  const std::string& rewritten = prepared.graph;
 
   std::string directory = makeWorkDirectory();
   try {
