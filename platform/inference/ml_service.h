@@ -40,6 +40,7 @@ enum InferenceErrorCode : long {
   kModelNotARegularFile = 44,
   kModelShapesMismatch = 45,
   kModelMalformed = 46,
+  kModelInputTooLarge = 47,
 };
 
 // Where a model may run. This runtime runs on the CPU; "all" lets it use

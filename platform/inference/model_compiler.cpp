@@ -12,6 +12,7 @@
 #include "platform/core/error.h"
 #include "platform/inference/import_failure.h"
 #include "platform/inference/onnx_model_rewrite.h"
+#include "platform/inference/onnx_import_check.h"
 
 namespace platform {
 
@@ -107,7 +108,7 @@ void applyMetadata(const onnx::ModelProto& model, CompiledModelManifest& manifes
   if (manifest.channelOrder != "RGB" && manifest.channelOrder != "BGR") {
     throw compileError(kMetadataChannelOrderInvalid, "The metadata matting.channel_order of the model \"" + path + "\" must be RGB or BGR");
   }
-  if (manifest.scale == 0 || manifest.inputWidth <= 0 || manifest.inputHeight <= 0) {
+  if (!preprocessingValid(manifest)) {
     throw compileError(kMetadataPreprocessingInvalid, "The preprocessing recorded in the model \"" + path + "\" is invalid");
   }
 }
@@ -154,12 +155,21 @@ PreparedModel prepareOnnxModel(const std::string& bytes, const std::string& mode
     throw compileError(kNotAnOnnxModel, "The file \"" + modelPath + "\" is not an ONNX model");
   }
 
+  if (auto problem = importProblem(model.graph())) {
+    throw compileError(kModelMalformed, "The model \"" + modelPath + "\" cannot be built: " + *problem);
+  }
+
   PreparedModel prepared;
   CompiledModelManifest& manifest = prepared.manifest;
   const onnx::ValueInfoProto& input = imageInput(model.graph(), modelPath);
   manifest.inputName = input.name();
   manifest.outputName = alphaOutput(model.graph(), modelPath).name();
   std::vector<int64_t> dims = dimensionsOf(input);
+  if (dims[2] > kMaxNetworkSide || dims[3] > kMaxNetworkSide) {
+    throw compileError(kModelInputTooLarge, "The model \"" + modelPath + "\" takes images of " + std::to_string(dims[3]) + "x" +
+                                                std::to_string(dims[2]) + "; this runtime takes at most " +
+                                                std::to_string(kMaxNetworkSide) + "x" + std::to_string(kMaxNetworkSide));
+  }
   if (dims[2] > 0 && dims[3] > 0) {
     manifest.inputWidth = static_cast<int>(dims[3]);
     manifest.inputHeight = static_cast<int>(dims[2]);
