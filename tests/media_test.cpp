@@ -6,52 +6,17 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/media/media_service.h"
-#include "platform/imaging/opencv_logging.h"
 #include "platform/media/ffmpeg_media_service.h"
-#include "platform/inference/opencv_ml_service.h"
+#include "platform/media/media_service.h"
+#include "tests/support/decoding.h"
 #include "tests/support/fixtures.h"
 
 namespace {
 
+using loomtest::decodeAll;
+using loomtest::Decoded;
 using loomtest::ffmpeg;
 using loomtest::TempDir;
-
-struct Decoded {
-  size_t tracks = 0;
-  std::vector<std::pair<size_t, size_t>> sizes;
-  platform::ReaderStatus status = platform::ReaderStatus::Unknown;
-  std::optional<platform::Error> error;
-  std::vector<uint8_t> firstFrameCentre;  // B, G, R, A
-};
-
-Decoded decodeAll(const std::string& path) {
-  platform::silenceFfmpegLogging();
-  platform::silenceOpenCvLogging();
-  platform::silenceProtobufLogging();
-  auto media = platform::makeFfmpegMediaService();
-  auto asset = media->openAsset(path);
-  Decoded decoded;
-  decoded.tracks = asset->videoTrackCount();
-  if (decoded.tracks == 0) return decoded;
-  auto reader = asset->makeReader(0);
-  EXPECT_TRUE(reader->startReading());
-  while (auto sample = reader->copyNextSample()) {
-    const platform::PixelBuffer& image = *sample->imageBuffer;
-    EXPECT_EQ(image.pixelFormat(), platform::kPixelFormat32BGRA);
-    EXPECT_GE(image.bytesPerRow(), image.width() * 4);
-    if (decoded.sizes.empty()) {
-      image.lockReadOnly();
-      const uint8_t* centre = image.baseAddress() + image.height() / 2 * image.bytesPerRow() + image.width() / 2 * 4;
-      decoded.firstFrameCentre.assign(centre, centre + 4);
-      image.unlockReadOnly();
-    }
-    decoded.sizes.emplace_back(image.width(), image.height());
-  }
-  decoded.status = reader->status();
-  decoded.error = reader->error();
-  return decoded;
-}
 
 class MediaTest : public ::testing::Test {
  protected:
@@ -197,18 +162,30 @@ TEST_F(MediaTest, OnlyTheNamedLocalFileIsRead) {
     Decoded decoded = decodeAll(dir.file(name));
     EXPECT_EQ(decoded.sizes.size(), 6u) << name;
   }
-  // Lists that would make the demuxer open other files are refused.
-  std::string playlist = dir.file("list.m3u8");
-  std::ofstream(playlist) << "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" << clip << "\n#EXT-X-ENDLIST\n";
-  std::string concat = dir.file("list.ffconcat");
-  std::ofstream(concat) << "ffconcat version 1.0\nfile '" << clip << "'\n";
-  for (const std::string& list : {playlist, concat}) {
-    bool readOtherFile = false;
+  // Lists that would make the demuxer open other files or addresses are
+  // refused in words the user can act on, whatever their names, and no
+  // listed file is read: relative entries included, which a concat list
+  // would otherwise open itself.
+  std::filesystem::copy_file(clip, dir.path() / "entry.mp4");
+  const std::string playlistRefusal = "is a playlist that refers to other files, which this tool does not read; give it a single video file.";
+  const std::string networkRefusal = "describes a network stream, which this tool does not read; give it a single video file.";
+  struct Case { const char* name; std::string text; std::string refusal; };
+  const Case cases[] = {
+      {"list.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + clip + "\n#EXT-X-ENDLIST\n", playlistRefusal},
+      {"relative.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nentry.mp4\n#EXT-X-ENDLIST\n", playlistRefusal},
+      {"playlist.mp4", "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nentry.mp4\n#EXT-X-ENDLIST\n", playlistRefusal},
+      {"list.ffconcat", "ffconcat version 1.0\nfile '" + clip + "'\n", playlistRefusal},
+      {"relative.ffconcat", "ffconcat version 1.0\nfile 'entry.mp4'\n", playlistRefusal},
+      {"stream.sdp", "v=0\no=- 0 0 IN IP4 127.0.0.1\ns=x\nc=IN IP4 127.0.0.1\nt=0 0\nm=video 5004 RTP/AVP 96\na=rtpmap:96 H264/90000\n", networkRefusal},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(dir.file(c.name)) << c.text;
     try {
-      readOtherFile = !decodeAll(list).sizes.empty();
-    } catch (const platform::Error&) {
+      Decoded decoded = decodeAll(dir.file(c.name));
+      ADD_FAILURE() << c.name << " gave " << decoded.sizes.size() << " frames";
+    } catch (const platform::Error& error) {
+      EXPECT_EQ(error.localizedDescription(), "The file \"" + dir.file(c.name) + "\" " + c.refusal);
     }
-    EXPECT_FALSE(readOtherFile) << list;
   }
 }
 

@@ -167,13 +167,35 @@ TEST(ModelCompiler, BadModelsGiveOneLineErrors) {
   node->add_output("out");
   vector.mutable_graph()->add_output()->set_name("out");
   std::ofstream(dir.file("vector.onnx"), std::ios::binary) << vector.SerializeAsString();
-  // An image model built on an operator this runtime cannot import.
-  onnx::ModelProto unsupported = vector;
-  auto* dims = unsupported.mutable_graph()->mutable_input(0)->mutable_type()->mutable_tensor_type()->mutable_shape();
+  // An image model whose output has no tensor type.
+  onnx::ModelProto untyped = vector;
+  auto* dims = untyped.mutable_graph()->mutable_input(0)->mutable_type()->mutable_tensor_type()->mutable_shape();
   dims->Clear();
   for (int d : {1, 3, 8, 8}) dims->add_dim()->set_dim_value(d);
+  std::ofstream(dir.file("untyped.onnx"), std::ios::binary) << untyped.SerializeAsString();
+  // An image model built on an operator this runtime cannot import.
+  onnx::ModelProto unsupported = untyped;
+  auto* output = unsupported.mutable_graph()->mutable_output(0);
+  output->mutable_type()->mutable_tensor_type()->set_elem_type(onnx::TensorProto::FLOAT);
+  for (int d : {1, 1, 8, 8}) output->mutable_type()->mutable_tensor_type()->mutable_shape()->add_dim()->set_dim_value(d);
   unsupported.mutable_graph()->mutable_node(0)->set_op_type("NonZero");
   std::ofstream(dir.file("unsupported.onnx"), std::ios::binary) << unsupported.SerializeAsString();
+  // A convolution whose weights expect four channels where the image has three.
+  onnx::ModelProto channels = unsupported;
+  auto* conv = channels.mutable_graph()->mutable_node(0);
+  conv->set_op_type("Conv");
+  conv->add_input("w");
+  auto* kernel = conv->add_attribute();
+  kernel->set_name("kernel_shape");
+  kernel->set_type(onnx::AttributeProto::INTS);
+  kernel->add_ints(1);
+  kernel->add_ints(1);
+  auto* weights = channels.mutable_graph()->add_initializer();
+  weights->set_name("w");
+  weights->set_data_type(onnx::TensorProto::FLOAT);
+  for (int d : {1, 4, 1, 1}) weights->add_dims(d);
+  for (int i = 0; i < 4; ++i) weights->add_float_data(0.25f);
+  std::ofstream(dir.file("channels.onnx"), std::ios::binary) << channels.SerializeAsString();
 
   struct Case { std::string path; std::string expectedStart; };
   const Case cases[] = {
@@ -182,7 +204,10 @@ TEST(ModelCompiler, BadModelsGiveOneLineErrors) {
       {dir.file("fifo.onnx"), "The model \"" + dir.file("fifo.onnx") + "\" is not a regular file."},
       {dir.file("text.onnx"), "The file \"" + dir.file("text.onnx") + "\" is not an ONNX model."},
       {dir.file("vector.onnx"), "The model \"" + dir.file("vector.onnx") + "\" has no image input"},
-      {dir.file("unsupported.onnx"), "The model \"" + dir.file("unsupported.onnx") + "\" uses operations this runtime cannot run"},
+      {dir.file("untyped.onnx"), "The model \"" + dir.file("untyped.onnx") + "\" cannot be built: an input or output of its graph has no tensor type or shape."},
+      {dir.file("unsupported.onnx"), "The model \"" + dir.file("unsupported.onnx") + "\" uses operations this runtime cannot run: NonZero (node \"out\")."},
+      {dir.file("channels.onnx"), "The model \"" + dir.file("channels.onnx") + "\" cannot be built: the tensor shapes at its Conv node \"out\" do not fit together "
+                                  "(Number of input channels should be multiple of 4 but got 3)."},
   };
   auto ml = platform::makeOpenCvMlService();
   for (const Case& c : cases) {

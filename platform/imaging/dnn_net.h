@@ -22,6 +22,8 @@ struct NetFailure {
 // An ONNX network set up for OpenCV's own CPU backend. Throws
 // platform::Error as failure says.
 cv::dnn::Net loadCpuNet(const std::string& onnxPath, const NetFailure& failure);
+// The same for an ONNX model already in memory.
+cv::dnn::Net loadCpuNetFromBytes(const std::string& onnxBytes, const NetFailure& failure);
 
 // One forward pass: the named outputs, or the default output when names is
 // empty. Throws platform::Error as failure says.

@@ -1,5 +1,6 @@
 #include "platform/inference/compiled_model_manifest.h"
 
+#include <cmath>
 #include <fstream>
 #include <map>
 
@@ -10,6 +11,12 @@ namespace platform {
 
 namespace {
 constexpr const char* kManifestHeader = "loom compiled model 1";
+}
+
+bool preprocessingValid(const CompiledModelManifest& m) {
+  return std::isfinite(m.scale) && std::isfinite(m.bias) && m.scale != 0 && m.inputWidth > 0 && m.inputHeight > 0 &&
+         m.inputWidth <= kMaxNetworkSide && m.inputHeight <= kMaxNetworkSide &&
+         (m.channelOrder == "RGB" || m.channelOrder == "BGR");
 }
 
 void writeManifest(const std::string& directory, const CompiledModelManifest& m) {
@@ -54,7 +61,7 @@ CompiledModelManifest readManifest(const std::string& directory) {
   } catch (const std::exception&) {
     throw invalid("its description is incomplete");
   }
-  if (m.inputWidth <= 0 || m.inputHeight <= 0 || (m.channelOrder != "RGB" && m.channelOrder != "BGR")) {
+  if (!preprocessingValid(m)) {
     throw invalid("its description is invalid");
   }
   return m;

@@ -18,6 +18,14 @@ struct CompiledModelManifest {
   int inputHeight = 0;
 };
 
+// The largest network side accepted: a model fed a frame larger than this
+// would need gigabytes for its input alone.
+inline constexpr int kMaxNetworkSide = 8192;
+
+// Whether a manifest's numbers make a usable preprocessing: finite, a
+// non-zero scale, a network size within kMaxNetworkSide and a known order.
+bool preprocessingValid(const CompiledModelManifest& manifest);
+
 inline constexpr const char* kCompiledGraphFile = "model.onnx";
 inline constexpr const char* kCompiledManifestFile = "compiled-model.txt";
 

@@ -38,6 +38,9 @@ enum InferenceErrorCode : long {
   kModelCannotRunFrame = 42,
   kModelIsADirectory = 43,
   kModelNotARegularFile = 44,
+  kModelShapesMismatch = 45,
+  kModelMalformed = 46,
+  kModelInputTooLarge = 47,
 };
 
 // Where a model may run. This runtime runs on the CPU; "all" lets it use

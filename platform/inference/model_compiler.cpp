@@ -10,7 +10,9 @@
 
 #include "platform/inference/compiled_model_manifest.h"
 #include "platform/core/error.h"
+#include "platform/inference/import_failure.h"
 #include "platform/inference/onnx_model_rewrite.h"
+#include "platform/inference/onnx_import_check.h"
 
 namespace platform {
 
@@ -106,7 +108,7 @@ void applyMetadata(const onnx::ModelProto& model, CompiledModelManifest& manifes
   if (manifest.channelOrder != "RGB" && manifest.channelOrder != "BGR") {
     throw compileError(kMetadataChannelOrderInvalid, "The metadata matting.channel_order of the model \"" + path + "\" must be RGB or BGR");
   }
-  if (manifest.scale == 0 || manifest.inputWidth <= 0 || manifest.inputHeight <= 0) {
+  if (!preprocessingValid(manifest)) {
     throw compileError(kMetadataPreprocessingInvalid, "The preprocessing recorded in the model \"" + path + "\" is invalid");
   }
 }
@@ -121,11 +123,13 @@ std::string makeWorkDirectory() {
   return pattern;
 }
 
-std::string firstLine(const std::string& text) {
-  // OpenCV's messages put the useful part after the last "error: " of a line.
-  std::string line = text.substr(0, text.find('\n'));
-  auto at = line.rfind("error: ");
-  return at == std::string::npos ? line : line.substr(at + 7);
+long importErrorCode(ImportFailure::Kind kind) {
+  switch (kind) {
+    case ImportFailure::Kind::UnsupportedOperation: return kModelOperationsUnsupported;
+    case ImportFailure::Kind::ShapeMismatch: return kModelShapesMismatch;
+    case ImportFailure::Kind::Malformed: break;
+  }
+  return kModelMalformed;
 }
 
 }  // namespace
@@ -145,19 +149,27 @@ NetworkSize referenceNetworkSize(int frameWidth, int frameHeight) {
   return {width - width % 32, height - height % 32};
 }
 
-std::string compileOnnxModel(const std::string& modelPath,
-                             const std::function<std::unique_ptr<MlModel>(const std::string&)>& load) {
-  std::string bytes = readWholeFile(modelPath);
+PreparedModel prepareOnnxModel(const std::string& bytes, const std::string& modelPath) {
   onnx::ModelProto model;
   if (bytes.empty() || !model.ParseFromString(bytes) || !model.has_graph() || model.graph().node_size() == 0) {
     throw compileError(kNotAnOnnxModel, "The file \"" + modelPath + "\" is not an ONNX model");
   }
 
-  CompiledModelManifest manifest;
+  if (auto problem = importProblem(model.graph())) {
+    throw compileError(kModelMalformed, "The model \"" + modelPath + "\" cannot be built: " + *problem);
+  }
+
+  PreparedModel prepared;
+  CompiledModelManifest& manifest = prepared.manifest;
   const onnx::ValueInfoProto& input = imageInput(model.graph(), modelPath);
   manifest.inputName = input.name();
   manifest.outputName = alphaOutput(model.graph(), modelPath).name();
   std::vector<int64_t> dims = dimensionsOf(input);
+  if (dims[2] > kMaxNetworkSide || dims[3] > kMaxNetworkSide) {
+    throw compileError(kModelInputTooLarge, "The model \"" + modelPath + "\" takes images of " + std::to_string(dims[3]) + "x" +
+                                                std::to_string(dims[2]) + "; this runtime takes at most " +
+                                                std::to_string(kMaxNetworkSide) + "x" + std::to_string(kMaxNetworkSide));
+  }
   if (dims[2] > 0 && dims[3] > 0) {
     manifest.inputWidth = static_cast<int>(dims[3]);
     manifest.inputHeight = static_cast<int>(dims[2]);
@@ -169,13 +181,21 @@ std::string compileOnnxModel(const std::string& modelPath,
   applyMetadata(model, manifest, modelPath);
 
   rewriteForOpenCv(model);
-  std::string rewritten;
-  if (!model.SerializeToString(&rewritten)) throw compileError(kModelNotSerialised, "The rewritten model could not be serialised");
+  if (!model.SerializeToString(&prepared.graph)) throw compileError(kModelNotSerialised, "The rewritten model could not be serialised");
   try {
-    cv::dnn::readNetFromONNX(rewritten.data(), rewritten.size());
+    cv::dnn::readNetFromONNX(prepared.graph.data(), prepared.graph.size());
   } catch (const cv::Exception& e) {
-    throw compileError(kModelOperationsUnsupported, "The model \"" + modelPath + "\" uses operations this runtime cannot run: " + firstLine(e.err));
+    ImportFailure failure = describeImportFailure(e);
+    throw compileError(importErrorCode(failure.kind), "The model \"" + modelPath + "\" " + failure.clause);
   }
+  return prepared;
+}
+
+std::string compileOnnxModel(const std::string& modelPath,
+                             const std::function<std::unique_ptr<MlModel>(const std::string&)>& load) {
+  PreparedModel prepared = prepareOnnxModel(readWholeFile(modelPath), modelPath);
+  const CompiledModelManifest& manifest = prepared.manifest;
+  const std::string& rewritten = prepared.graph;
 
   std::string directory = makeWorkDirectory();
   try {

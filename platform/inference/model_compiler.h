@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/inference/compiled_model_manifest.h"
 #include "platform/inference/ml_service.h"
 
 namespace platform {
@@ -16,6 +17,15 @@ struct NetworkSize {
   int height;
 };
 NetworkSize referenceNetworkSize(int frameWidth, int frameHeight);
+
+// What the steps that need only the model's bytes make of it: the model
+// parsed, checked, rewritten for this runtime and imported once.
+struct PreparedModel {
+  CompiledModelManifest manifest;
+  std::string graph;  // the rewritten ONNX model
+};
+// Throws platform::Error, in one line that names modelPath, when any step fails.
+PreparedModel prepareOnnxModel(const std::string& bytes, const std::string& modelPath);
 
 // Reads and checks an ONNX matting model, rewrites it for this runtime,
 // records its input, output, preprocessing and network size, proves with

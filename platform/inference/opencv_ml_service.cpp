@@ -1,5 +1,8 @@
 #include "platform/inference/opencv_ml_service.h"
 
+#include <fstream>
+#include <iterator>
+
 #include <google/protobuf/stubs/logging.h>
 #include <opencv2/core/utility.hpp>
 #include <opencv2/dnn.hpp>
@@ -10,6 +13,7 @@
 #include "platform/imaging/dnn_net.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/inference/model_compiler.h"
+#include "platform/inference/onnx_import_check.h"
 
 namespace platform {
 
@@ -43,13 +47,29 @@ cv::Mat planarBlob(const cv::Mat& bgra, bool rgb, double scale, double bias) {
   return blob;
 }
 
+// The compiled graph, checked as the compiler checks a model before import:
+// a damaged or altered file must not make the importer read past its data.
+std::string readGraph(const std::string& path, const std::string& notLoaded) {
+  std::ifstream file(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (!file.good() && !file.eof()) throw Error(kInferenceErrorDomain, kCompiledModelNotLoaded, notLoaded + ": it cannot be read.");
+  onnx::ModelProto model;
+  if (bytes.empty() || !model.ParseFromString(bytes) || !model.has_graph()) {
+    throw Error(kInferenceErrorDomain, kCompiledModelNotLoaded, notLoaded + ": it holds no ONNX model.");
+  }
+  if (auto problem = importProblem(model.graph())) {
+    throw Error(kInferenceErrorDomain, kCompiledModelNotLoaded, oneLineSentence(notLoaded + ": " + *problem));
+  }
+  return bytes;
+}
+
 class OpenCvMattingModel final : public MlModel {
  public:
   OpenCvMattingModel(const std::string& directory, const ModelConfiguration& configuration)
       : manifest_(readManifest(directory)) {
-    net_ = loadCpuNet(directory + "/" + kCompiledGraphFile,
-                      {kInferenceErrorDomain, kCompiledModelNotLoaded,
-                       "The compiled model at \"" + directory + "\" could not be loaded", true});
+    const std::string notLoaded = "The compiled model at \"" + directory + "\" could not be loaded";
+    std::string bytes = readGraph(directory + "/" + kCompiledGraphFile, notLoaded);
+    net_ = loadCpuNetFromBytes(bytes, {kInferenceErrorDomain, kCompiledModelNotLoaded, notLoaded, true});
     if (configuration.computeUnits == ComputeUnits::All) cv::setNumThreads(cv::getNumberOfCPUs());
   }
 

@@ -13,6 +13,7 @@
 #include "platform/media/ffmpeg_file_input.h"
 #include "platform/media/ffmpeg_frame_converter.h"
 #include "platform/media/ffmpeg_media_service.h"
+#include "platform/media/transport_stream_damage.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -161,6 +162,7 @@ class FfmpegAssetReader final : public AssetReader {
   std::optional<Error> decodeStream() {
     AVFormatContext* format = input_->context();
     DemuxerDamageWatch damageWatch(format);
+    TransportStreamDamage transportDamage(*input_, streamIndex_);
     std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
     if (!packet || !frame) return Error(kMediaErrorDomain, AVERROR(ENOMEM), "Out of memory while decoding the video.");
@@ -169,19 +171,22 @@ class FfmpegAssetReader final : public AssetReader {
     for (;;) {
       int result = av_read_frame(format, packet.get());
       if (result == AVERROR_EOF) break;
-      if (result < 0) return decodeError(result, "The video file could not be read to its end");
+      if (result < 0) return afterBufferedFrames(*frame, decodeError(result, "The video file could not be read to its end"));
       if (packet->stream_index != streamIndex_) {
         av_packet_unref(packet.get());
         continue;
       }
       ++packetsRead;
-      if (packet->flags & AV_PKT_FLAG_CORRUPT) {
-        return Error(kMediaErrorDomain, AVERROR_INVALIDDATA, "The video stream is damaged.");
+      if (transportDamage.damaged(*packet)) {
+        av_packet_unref(packet.get());
+        return afterBufferedFrames(*frame, Error(kMediaErrorDomain, AVERROR_INVALIDDATA, "The video stream is damaged."));
       }
       result = avcodec_send_packet(codec_.get(), packet.get());
       av_packet_unref(packet.get());
-      if (result < 0 && result != AVERROR(EAGAIN)) return decodeError(result, "The video stream could not be decoded");
-      if (auto failure = receiveFrames(*frame)) return failure;
+      if (result < 0 && result != AVERROR(EAGAIN)) {
+        return afterBufferedFrames(*frame, decodeError(result, "The video stream could not be decoded"));
+      }
+      if (auto failure = receiveFrames(*frame)) return afterBufferedFrames(*frame, *failure);
       if (isStopping()) return std::nullopt;
     }
 
@@ -209,6 +214,25 @@ class FfmpegAssetReader final : public AssetReader {
                    "The video file ends before its last frame; it may have been cut short.");
     }
     return std::nullopt;
+  }
+
+  // Delivers the frames the decoder still holds from packets before the
+  // damage, then gives back the failure to report. Frames the decoder marks
+  // as damaged, and any after them, are held back.
+  Error afterBufferedFrames(AVFrame& frame, Error failure) {
+    if (avcodec_send_packet(codec_.get(), nullptr) < 0) return failure;
+    while (avcodec_receive_frame(codec_.get(), &frame) >= 0) {
+      if (frame.decode_error_flags != 0 || (frame.flags & AV_FRAME_FLAG_CORRUPT)) break;
+      try {
+        PixelBuffer image = converter_.toBgra(frame);
+        av_frame_unref(&frame);
+        if (!enqueue(std::move(image))) break;
+      } catch (const Error&) {
+        break;
+      }
+    }
+    av_frame_unref(&frame);
+    return failure;
   }
 
   std::optional<Error> receiveFrames(AVFrame& frame) {

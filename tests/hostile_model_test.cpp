@@ -1,0 +1,179 @@
+// Models the fuzzers found to crash OpenCV's importer, replayed exactly, and
+// the same faults made by hand: each must end as one line of error, both
+// when compiled and when read from a compiled model directory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <onnx/onnx_pb.h>
+
+#include "platform/imaging/opencv_logging.h"
+#include "platform/inference/compiled_model_manifest.h"
+#include "platform/inference/model_compiler.h"
+#include "platform/inference/opencv_ml_service.h"
+#include "tests/support/decoding.h"
+#include "tests/support/fixtures.h"
+
+namespace {
+
+std::string fromBase64(const std::string& text) {
+  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  unsigned buffer = 0;
+  int bits = 0;
+  for (char c : text) {
+    auto at = alphabet.find(c);
+    if (at == std::string::npos) continue;
+    buffer = (buffer << 6) | static_cast<unsigned>(at);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      bytes.push_back(static_cast<char>((buffer >> bits) & 0xFF));
+    }
+  }
+  return bytes;
+}
+
+// Inputs exactly as the compile fuzzer found them.
+const char* const kFoundByFuzzing[][2] = {
+    // An Expand's gain tensor of shape [1, 3, 1, 122] holding 3 floats:
+    // the importer copied 1464 bytes out of a 12-byte buffer.
+    {"tensor holding less than its shape",
+     "CAY61AIKIAoDc3JjEgVzaGFwZRoLU2hhcGVfc2hhcGUiBVNoYXBlCioKBGdhaW4KBXNoYXBlEgVnYWlucxoMRXhwYW5kX2dhaW5zIgZFeHBhbmQK"
+     "JQoDc3JjCgVnYWlucxIGc2NhbGVkGgpNdWxfc2NhbGVkIgNNdWwKPQoGc2NhbGVkCgF3EgZsb2dpdHMaC0NvbnZfbG9naXRzIgRDb252KhUKDGtl"
+     "cm5kbF9zaGFwZUABQAGgAQcKIwoGbG9naXRzEgNwaGEaC1NpZ21vaWRfcGhhIgdTaWdtb2lkKh4IAQgDCAEIehABIgwAAAA/AACAPwAAwD9CBGdh"
+     "aW4qGwgBCAMIAQgBEAEiDM3MzD3NzEw+mpmZPkIBd1odCgNzcmMSFgoUCAESEAoCCAEKAggDCgIIGAoCCChiHQoDcGhhEhYKFAgBEhAKAggBCgII"
+     "AQoCCBgKAggoQgIQCw=="},
+    // A Conv reading "clXpped", which no node makes: a null pointer in the importer.
+    {"node reading a value nothing makes",
+     "CAY6ngIKKgoDc3JjCgJsbwoCaGkSB2NsaXBwZWQaDENsaXBfY2xpcHBlZCIEQ2xpcAo+CgdjbFhwcGVkCgF/EgZsb2dpdHMaC0NvbnZfbG9naXRz"
+     "IgRDb252KhUKDGtlcm5lbF9zaGFwZUABQAGgAQcKIwoGbG9naXRzEgNwaGEaC1NpZ21vaWRfcGhhIgdTaWdtb2lkKgwQASIEAAAAAEICbG8qDBAB"
+     "IgQAAMBAQgJoaSobCAEIAwgBCAEQASIMzczMPc3MTD6amZk+QgF3WigKA3NyYxIhCh8IARIbCgIIAQoCCAMKCBIGaGVpZ2h0CgcSBXdpZHRoYigK"
+     "A3BoYRIhCh8IARIbCgIIAQoCCAEKCBIGaGVpZ2h0CgcSBXdpZHRoQgIQCw=="},
+};
+
+// The smallest model with the matting contract: src -> 1x1 Conv -> pha.
+onnx::ModelProto convolutionModel() {
+  onnx::ModelProto model;
+  model.set_ir_version(6);
+  model.add_opset_import()->set_version(11);
+  auto tensorType = [](onnx::ValueInfoProto* info, const char* name, std::initializer_list<int64_t> dims) {
+    info->set_name(name);
+    auto* tensor = info->mutable_type()->mutable_tensor_type();
+    tensor->set_elem_type(onnx::TensorProto::FLOAT);
+    for (int64_t d : dims) tensor->mutable_shape()->add_dim()->set_dim_value(d);
+  };
+  tensorType(model.mutable_graph()->add_input(), "src", {1, 3, 8, 8});
+  tensorType(model.mutable_graph()->add_output(), "pha", {1, 1, 8, 8});
+  auto* w = model.mutable_graph()->add_initializer();
+  w->set_name("weights");
+  w->set_data_type(onnx::TensorProto::FLOAT);
+  for (int64_t d : {1, 3, 1, 1}) w->add_dims(d);
+  for (int i = 0; i < 3; ++i) w->add_float_data(0.1f);
+  auto* conv = model.mutable_graph()->add_node();
+  conv->set_op_type("Conv");
+  conv->set_name("conv");
+  conv->add_input("src");
+  conv->add_input("weights");
+  conv->add_output("pha");
+  auto* kernel = conv->add_attribute();
+  kernel->set_name("kernel_shape");
+  kernel->set_type(onnx::AttributeProto::INTS);
+  kernel->add_ints(1);
+  kernel->add_ints(1);
+  return model;
+}
+
+void expectOneLine(const std::string& text, const std::string& name) {
+  EXPECT_FALSE(text.empty()) << name;
+  EXPECT_EQ(text.find('\n'), std::string::npos) << name << ": " << text;
+  EXPECT_EQ(text.back(), '.') << name << ": " << text;
+}
+
+class HostileModels : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::silenceOpenCvLogging();
+    platform::silenceProtobufLogging();
+  }
+  // The error compiling these bytes gives; fails the test when it compiles.
+  std::string compileError(const std::string& bytes) {
+    try {
+      platform::prepareOnnxModel(bytes, "model.onnx");
+    } catch (const platform::Error& error) {
+      return error.localizedDescription();
+    }
+    ADD_FAILURE() << "compiled";
+    return "";
+  }
+  // The error loading these bytes as a compiled model's graph.
+  std::string loadError(const std::string& bytes) {
+    std::ofstream(dir.file(platform::kCompiledManifestFile))
+        << "loom compiled model 1\ninput=src\noutput=pha\nchannel_order=RGB\nscale=0.0078\nbias=-1\ninput_width=8\ninput_height=8\n";
+    loomtest::writeBytes(dir.file(platform::kCompiledGraphFile), bytes);
+    try {
+      platform::makeOpenCvMlService()->loadModel(dir.path().string(), {});
+    } catch (const platform::Error& error) {
+      return error.localizedDescription();
+    }
+    ADD_FAILURE() << "loaded";
+    return "";
+  }
+  loomtest::TempDir dir;
+};
+
+TEST_F(HostileModels, InputsFoundByFuzzingEndInOneLine) {
+  for (const auto& [name, base64] : kFoundByFuzzing) {
+    const std::string bytes = fromBase64(base64);
+    expectOneLine(compileError(bytes), name);
+    expectOneLine(loadError(bytes), name);
+  }
+}
+
+TEST_F(HostileModels, TensorsHoldingLessThanTheirShapeAreRefused) {
+  onnx::ModelProto model = convolutionModel();
+  model.mutable_graph()->mutable_initializer(0)->set_dims(3, 122);
+  EXPECT_EQ(compileError(model.SerializeAsString()),
+            "The model \"model.onnx\" cannot be built: its tensor \"weights\" does not hold the values its shape needs.");
+  EXPECT_EQ(loadError(model.SerializeAsString()), "The compiled model at \"" + dir.path().string() +
+                                                      "\" could not be loaded: its tensor \"weights\" does not hold the values its shape needs.");
+
+  model = convolutionModel();
+  auto* w = model.mutable_graph()->mutable_initializer(0);
+  w->clear_float_data();
+  w->set_raw_data(std::string(8, '\0'));  // two floats of three
+  EXPECT_EQ(compileError(model.SerializeAsString()),
+            "The model \"model.onnx\" cannot be built: its tensor \"weights\" does not hold the values its shape needs.");
+}
+
+TEST_F(HostileModels, NodesMustReadWhatEarlierNodesMake) {
+  onnx::ModelProto model = convolutionModel();
+  model.mutable_graph()->mutable_node(0)->set_input(0, "clXpped");
+  EXPECT_EQ(compileError(model.SerializeAsString()),
+            "The model \"model.onnx\" cannot be built: its Conv node \"conv\" reads \"clXpped\", which nothing before it makes.");
+  EXPECT_EQ(loadError(model.SerializeAsString()),
+            "The compiled model at \"" + dir.path().string() +
+                "\" could not be loaded: its Conv node \"conv\" reads \"clXpped\", which nothing before it makes.");
+
+  model = convolutionModel();
+  model.mutable_graph()->mutable_node(0)->clear_output();
+  EXPECT_EQ(compileError(model.SerializeAsString()), "The model \"model.onnx\" cannot be built: its Conv node \"conv\" has no output.");
+}
+
+TEST_F(HostileModels, OversizedImagesAndPreprocessingAreRefused) {
+  onnx::ModelProto model = convolutionModel();
+  auto* dims = model.mutable_graph()->mutable_input(0)->mutable_type()->mutable_tensor_type()->mutable_shape();
+  dims->mutable_dim(3)->set_dim_value(int64_t{1} << 33);
+  EXPECT_EQ(compileError(model.SerializeAsString()),
+            "The model \"model.onnx\" takes images of 8589934592x8; this runtime takes at most 8192x8192.");
+
+  std::ofstream(dir.file(platform::kCompiledManifestFile))
+      << "loom compiled model 1\ninput=src\noutput=pha\nchannel_order=RGB\nscale=nan\nbias=-1\ninput_width=8\ninput_height=8\n";
+  EXPECT_THROW(platform::readManifest(dir.path().string()), platform::Error);
+  std::ofstream(dir.file(platform::kCompiledManifestFile))
+      << "loom compiled model 1\ninput=src\noutput=pha\nchannel_order=RGB\nscale=1\nbias=-1\ninput_width=100000\ninput_height=8\n";
+  EXPECT_THROW(platform::readManifest(dir.path().string()), platform::Error);
+}
+
+}  // namespace
