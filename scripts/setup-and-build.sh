@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(cmake g++ make pkg-config ffmpeg
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
-  libopencv-dev libonnx-dev libprotobuf-dev protobuf-compiler
+  libopencv-dev libonnx-dev libprotobuf-dev protobuf-compiler libdnnl-dev
   libgtest-dev libgmock-dev)
 missing=()
 for p in "${packages[@]}"; do

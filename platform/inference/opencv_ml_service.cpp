@@ -10,6 +10,7 @@
 #include "platform/imaging/dnn_net.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/inference/model_compiler.h"
+#include "platform/inference/onednn_convolution_override.h"
 
 namespace platform {
 
@@ -47,9 +48,12 @@ class OpenCvMattingModel final : public MlModel {
  public:
   OpenCvMattingModel(const std::string& directory, const ModelConfiguration& configuration)
       : manifest_(readManifest(directory)) {
-    net_ = loadCpuNet(directory + "/" + kCompiledGraphFile,
-                      {kInferenceErrorDomain, kCompiledModelNotLoaded,
-                       "The compiled model at \"" + directory + "\" could not be loaded", true});
+    {
+      OneDnnConvolutionOverride oneDnn;
+      net_ = loadCpuNet(directory + "/" + kCompiledGraphFile,
+                        {kInferenceErrorDomain, kCompiledModelNotLoaded,
+                         "The compiled model at \"" + directory + "\" could not be loaded", true});
+    }
     if (configuration.computeUnits == ComputeUnits::All) cv::setNumThreads(cv::getNumberOfCPUs());
   }
 
