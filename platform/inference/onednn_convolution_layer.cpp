@@ -9,10 +9,10 @@ namespace {
 // Which convolutions go to oneDNN. Those with a spatial kernel over at least
 // this many input channels carry nearly all of a matting network's work and
 // run about twice as fast there. 1x1 and depthwise convolutions are bound by
-// memory and gain little once the layout conversions are paid, and in a
-// MobileNetV2 encoder, where they all sit, oneDNN's different (not worse)
-// rounding is amplified by the layers that follow until the matte moves by
-// more than 2e-4.
+// memory and gain little once the layout conversions are paid. They, and the
+// convolution that reads the 3-channel image, make up a MobileNetV2
+// encoder, where oneDNN's different (not worse) rounding is amplified by the
+// layers that follow until the matte moves by more than 2e-4.
 constexpr int kMinInputChannels = 8;
 
 // One value per spatial axis from `key`, which holds one value for both

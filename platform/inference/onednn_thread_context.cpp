@@ -24,8 +24,10 @@ void keepOneDnnOnThisThread() {
 }  // namespace
 
 const dnnl::engine& oneDnnEngine() {
-  static const dnnl::engine engine(dnnl::engine::kind::cpu, 0);
-  return engine;
+  // Never destroyed: pool threads may end after static destructors have
+  // run, and their streams need the engine until then.
+  static const auto* engine = new dnnl::engine(dnnl::engine::kind::cpu, 0);
+  return *engine;
 }
 
 OneDnnThreadContext& OneDnnThreadContext::current() {
