@@ -16,6 +16,7 @@
 #include "platform/inference/compiled_model_manifest.h"
 #include "platform/media/media_service.h"
 #include "platform/inference/ml_service.h"
+#include "platform/inference/onednn_convolution_override.h"
 #include "platform/imaging/opencv_logging.h"
 #include "platform/media/ffmpeg_media_service.h"
 #include "platform/inference/opencv_ml_service.h"
@@ -58,7 +59,11 @@ int main(int argc, char** argv) {
   // The forward pass alone, on the same network and input size, timed right
   // after each prediction so both see the same machine load.
   platform::CompiledModelManifest manifest = platform::readManifest(compiled);
-  cv::dnn::Net net = cv::dnn::readNetFromONNX(compiled + "/" + platform::kCompiledGraphFile);
+  cv::dnn::Net net;
+  {
+    platform::OneDnnConvolutionOverride oneDnn;  // as the matting service reads it
+    net = cv::dnn::readNetFromONNX(compiled + "/" + platform::kCompiledGraphFile);
+  }
   int shape[] = {1, 3, manifest.inputHeight, manifest.inputWidth};
   cv::Mat blob(4, shape, CV_32F);
   cv::randu(blob, -1.0, 1.0);

@@ -48,6 +48,8 @@ ffmpeg -v error -nostdin -i "$footage/people/p02_headpose_male__720p.mp4" -frame
 read -r matting_s matting_kb < <(measure build/alphaloom "$short" "$compiled")
 echo "alphaloom: 30 frames in ${matting_s} s = $(fps 30 "$matting_s") fps, $(awk -v s="$matting_s" 'BEGIN { printf "%.0f", s * 1000 / 30 }') ms a frame, peak ${matting_kb} KB"
 build/bench/matting_profile "$compiled" "$short" 12
+echo "== the forward pass with the oneDNN convolutions against OpenCV's plain one"
+build/bench/onednn_forward "$compiled" "$short" 12
 
 echo "== alphaloom with the matting test fixture"
 fixture="$work/fixture.compiled"

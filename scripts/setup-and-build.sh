@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(cmake g++ make pkg-config ffmpeg
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
-  libopencv-dev libonnx-dev libprotobuf-dev protobuf-compiler
+  libopencv-dev libonnx-dev libprotobuf-dev protobuf-compiler libdnnl-dev
   libgtest-dev libgmock-dev
   dpkg-dev file man-db
   clang libclang-rt-14-dev llvm)

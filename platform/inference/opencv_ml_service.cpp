@@ -13,6 +13,7 @@
 #include "platform/imaging/dnn_net.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/inference/model_compiler.h"
+#include "platform/inference/onednn_convolution_override.h"
 #include "platform/inference/onnx_import_check.h"
 
 namespace platform {
@@ -69,7 +70,10 @@ class OpenCvMattingModel final : public MlModel {
       : manifest_(readManifest(directory)) {
     const std::string notLoaded = "The compiled model at \"" + directory + "\" could not be loaded";
     std::string bytes = readGraph(directory + "/" + kCompiledGraphFile, notLoaded);
-    net_ = loadCpuNetFromBytes(bytes, {kInferenceErrorDomain, kCompiledModelNotLoaded, notLoaded, true});
+    {
+      OneDnnConvolutionOverride oneDnn;
+      net_ = loadCpuNetFromBytes(bytes, {kInferenceErrorDomain, kCompiledModelNotLoaded, notLoaded, true});
+    }
     if (configuration.computeUnits == ComputeUnits::All) cv::setNumThreads(cv::getNumberOfCPUs());
   }
 
