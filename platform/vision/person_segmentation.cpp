@@ -105,7 +105,6 @@ PersonSegmentationEngine::PersonSegmentationEngine(SegmentationSettings settings
       people_(shippedModelPath(kPersonDetectorModel), kPersonDetectorLongSide),
       selfie_(shippedModelPath(kSelfieLandscapeModel), shippedModelPath(kSelfieSquareModel)),
       bodyPix_(shippedModelPath(kBodyPixModel)),
-      cropBodyPix_(shippedModelPath(kBodyPixModel)),
       memory_(kEvidenceMemoryFrames),
       detectorCadence_(kDetectorInterval, kUnexplainedDetectorInterval) {}
 
@@ -158,11 +157,16 @@ cv::Mat PersonSegmentationEngine::stabilized(const cv::Mat& probability, const c
 cv::Mat PersonSegmentationEngine::keepPersonRegions(const cv::Mat& probability, const cv::Mat& small,
                                                     const std::vector<DetectedFace>& faces) {
   const double toWork = static_cast<double>(probability.cols) / small.cols;
-  memory_.seeFaces(faceCentres(faces, toWork));
+  std::vector<cv::Point2f> centres = faceCentres(faces, toWork);
   ProbabilityRegions regions = findProbabilityRegions(probability);
+  // Where this frame's faces already explain every region (a talking head),
+  // the person detector has nothing to add and is not run on its cadence.
+  const bool facesExplainAll =
+      !hasUnexplainedRegion(regions, regionsWithEvidence(regions, {{}, centres}), 1);
+  memory_.seeFaces(std::move(centres));
   std::vector<bool> explained = regionsWithEvidence(regions, memory_.recent());
   const int newRegionArea = std::max(1, static_cast<int>(kNewRegionShare * probability.total()));
-  if (detectorCadence_.due(hasUnexplainedRegion(regions, explained, newRegionArea))) {
+  if (!facesExplainAll && detectorCadence_.due(hasUnexplainedRegion(regions, explained, newRegionArea))) {
     detectPeople(small, toWork);
     explained = regionsWithEvidence(regions, memory_.recent());
   }
@@ -199,7 +203,8 @@ bool PersonSegmentationEngine::segmentMissedPeople(cv::Mat& probability, const P
                                                    static_cast<int>(std::lround(crop.br().y * toWork)))) &
                                 work;
     if (cropInWork.width < 2 || cropInWork.height < 2) continue;
-    cv::Mat found = cropBodyPix_.probabilityAt(small(crop), kMissedPersonNetwork, cropInWork.size());
+    if (!cropBodyPix_) cropBodyPix_ = std::make_unique<BodyPixModel>(shippedModelPath(kBodyPixModel));
+    cv::Mat found = cropBodyPix_->probabilityAt(small(crop), kMissedPersonNetwork, cropInWork.size());
     cv::Mat target = probability(cropInWork);
     if (!added) {
       probability = probability.clone();  // the caller's map stays as the network made it

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -79,7 +80,9 @@ class PersonSegmentationEngine {
   PersonDetector people_;
   SelfieSegmentationModel selfie_;
   BodyPixModel bodyPix_;
-  BodyPixModel cropBodyPix_;  // its own network, so both keep their input size
+  // Its own network, so both keep their input size; made when first needed
+  // (most videos never need it), from the file bodyPix_ has already proven.
+  std::unique_ptr<BodyPixModel> cropBodyPix_;
   PersonEvidenceMemory memory_;
   DetectorCadence detectorCadence_;
   MaskStabilizer stabilizer_;
