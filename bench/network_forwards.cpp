@@ -16,6 +16,7 @@
 #include "platform/imaging/opencv_logging.h"
 #include "platform/inference/compiled_model_manifest.h"
 #include "platform/vision/shipped_models.h"
+#include "platform/vision/vision_net.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
                         {1, 3, manifest.inputHeight, manifest.inputWidth}, {manifest.outputName}});
   }
   for (Network& network : networks) {
-    cv::dnn::Net net = platform::loadCpuNet(network.path, {"bench", 1, "Load failed"});
+    cv::dnn::Net net = platform::loadVisionNet(network.path, {"bench", 1, "Load failed"});
     std::printf("%-28s %8.2f ms\n", network.name, medianForwardMs(net, network.shape, network.outputs, repeats));
   }
   return 0;

@@ -53,7 +53,7 @@ PixelBuffer FfmpegFrameConverter::toBgra(const AVFrame& frame) {
   }
   context_ = sws_getCachedContext(context_, frame.width, frame.height, format, frame.width,
                                   frame.height, AV_PIX_FMT_BGRA,
-                                  SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP, nullptr,
+                                  SWS_BILINEAR, nullptr,
                                   nullptr, nullptr);
   if (!context_) {
     throw Error(kMediaErrorDomain, 2,

@@ -6,6 +6,7 @@
 
 #include "platform/core/error.h"
 #include "platform/imaging/dnn_net.h"
+#include "platform/vision/vision_net.h"
 #include "platform/vision/vision_service.h"
 
 namespace platform {
@@ -22,7 +23,7 @@ int roundUpTo32(int value) { return std::max(32, (value + 31) / 32 * 32); }
 }  // namespace
 
 FaceDetector::FaceDetector(const std::string& modelPath, int inputLongSide) : inputLongSide_(inputLongSide) {
-  net_ = loadCpuNet(modelPath, kLoadFailure);
+  net_ = loadVisionNet(modelPath, kLoadFailure);
   for (int stride : kStrides) {
     for (const char* head : {"cls_", "obj_", "bbox_"}) outputNames_.push_back(head + std::to_string(stride));
   }

@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/dnn_net.h"
+#include "platform/vision/vision_net.h"
 #include "platform/vision/vision_service.h"
 
 namespace platform {
@@ -58,7 +59,7 @@ std::vector<DetectedPerson> decodePersonGrid(const float* rows, size_t rowCount,
 }
 
 PersonDetector::PersonDetector(const std::string& modelPath, int inputLongSide)
-    : net_(loadCpuNet(modelPath, kLoadFailure)), inputLongSide_(inputLongSide) {}
+    : net_(loadVisionNet(modelPath, kLoadFailure)), inputLongSide_(inputLongSide) {}
 
 std::vector<DetectedPerson> PersonDetector::detect(const cv::Mat& bgr, float minimumScore) {
   const double scale = static_cast<double>(inputLongSide_) / std::max(bgr.cols, bgr.rows);

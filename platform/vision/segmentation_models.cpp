@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/dnn_net.h"
+#include "platform/vision/vision_net.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/vision/vision_service.h"
 
@@ -16,7 +17,7 @@ const NetFailure kLoadFailure{kVisionErrorDomain, kVisionModelNotLoaded,
                               "The person segmentation model could not be loaded."};
 const NetFailure kSegmentFailure{kVisionErrorDomain, kVisionRequestFailed, "Person segmentation failed."};
 
-cv::dnn::Net loadNet(const std::string& path) { return loadCpuNet(path, kLoadFailure); }
+cv::dnn::Net loadNet(const std::string& path) { return loadVisionNet(path, kLoadFailure); }
 
 std::vector<cv::Mat> forward(cv::dnn::Net& net, const cv::Mat& blob, const std::vector<std::string>& names) {
   return forwardNet(net, blob, names, kSegmentFailure);

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "platform/convolution/convolution_activation.h"
+
 namespace platform {
 
 // A 2-D convolution's fixed parameters, as OpenCV and ONNX give them.
@@ -13,13 +15,6 @@ struct ConvolutionShape {
   int strideHeight = 1, strideWidth = 1;
   int dilationHeight = 1, dilationWidth = 1;
   int padTop = 0, padLeft = 0, padBottom = 0, padRight = 0;
-};
-
-// What happens to each output value after the bias.
-struct ConvolutionActivation {
-  enum class Kind { None, Relu, Clip } kind = Kind::None;
-  float alpha = 0;  // Relu: slope below zero; Clip: lower bound
-  float beta = 0;   // Clip: upper bound
 };
 
 // One convolution on planar float tensors (NCHW) of fixed size, run by

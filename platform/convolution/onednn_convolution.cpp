@@ -1,4 +1,4 @@
-#include "platform/inference/onednn_convolution.h"
+#include "platform/convolution/onednn_convolution.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,7 @@
 
 #include <opencv2/core/utility.hpp>
 
-#include "platform/inference/onednn_thread_context.h"
+#include "platform/convolution/onednn_thread_context.h"
 
 namespace platform {
 

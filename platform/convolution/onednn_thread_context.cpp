@@ -1,4 +1,4 @@
-#include "platform/inference/onednn_thread_context.h"
+#include "platform/convolution/onednn_thread_context.h"
 
 #include <cstdint>
 
