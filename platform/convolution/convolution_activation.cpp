@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/convolution/widest_vectors.h"
+#include "platform/core/widest_vectors.h"
 
 namespace platform {
 

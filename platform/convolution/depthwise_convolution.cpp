@@ -4,14 +4,15 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/convolution/widest_vectors.h"
+#include "platform/core/widest_vectors.h"
 
 // A depthwise convolution is a few multiply-adds per value, so its speed is
-// that of the loops around them. Each plane is first copied into a buffer
-// with its zero border written out, so the loops have no edge cases; for
-// stride 1 the whole plane is then one long loop (the border columns are
-// computed and dropped), which the compiler vectorises well even where rows
-// are only a few dozen values wide.
+// that of the loops around them. Apart from the commonest case (3x3, stride
+// 1, one pixel of padding: see convolveSame3x3), each plane is first copied
+// into a buffer with its zero border written out, so the loops have no edge
+// cases; for stride 1 the whole plane is then one long loop (the border
+// columns are computed and dropped), which the compiler vectorises well even
+// where rows are only a few dozen values wide.
 
 namespace platform {
 
@@ -102,6 +103,38 @@ void convolveAnyRow(const DepthwiseGeometry& g, const float* padded, int width, 
   }
 }
 
+// The commonest case, 3x3 with stride 1 and one pixel of padding all round,
+// needs no padded copy: rows above and below the input read a row of zeros,
+// the interior of each row is one vectorised loop, and its first and last
+// values, whose windows reach past the sides, are computed on their own.
+bool isSame3x3(const DepthwiseGeometry& g, int inputHeight, int inputWidth, int outputHeight, int outputWidth) {
+  return g.kernelHeight == 3 && g.kernelWidth == 3 && g.strideHeight == 1 && g.strideWidth == 1 &&
+         g.dilationHeight == 1 && g.dilationWidth == 1 && g.padTop == 1 && g.padLeft == 1 &&
+         inputHeight == outputHeight && inputWidth == outputWidth && inputWidth >= 2;
+}
+
+LOOM_WIDEST_VECTORS
+void convolveSame3x3(const float* weights, const float* input, int height, int width, const float* zeros,
+                     float* output) {
+  const float w00 = weights[0], w01 = weights[1], w02 = weights[2];
+  const float w10 = weights[3], w11 = weights[4], w12 = weights[5];
+  const float w20 = weights[6], w21 = weights[7], w22 = weights[8];
+  for (int y = 0; y < height; ++y) {
+    const float* above = y > 0 ? input + static_cast<long>(y - 1) * width : zeros;
+    const float* row = input + static_cast<long>(y) * width;
+    const float* below = y + 1 < height ? input + static_cast<long>(y + 1) * width : zeros;
+    float* out = output + static_cast<long>(y) * width;
+    for (int x = 1; x < width - 1; ++x) {
+      out[x] = w00 * above[x - 1] + w01 * above[x] + w02 * above[x + 1] + w10 * row[x - 1] + w11 * row[x] +
+               w12 * row[x + 1] + w20 * below[x - 1] + w21 * below[x] + w22 * below[x + 1];
+    }
+    const int last = width - 1;
+    out[0] = w01 * above[0] + w02 * above[1] + w11 * row[0] + w12 * row[1] + w21 * below[0] + w22 * below[1];
+    out[last] = w00 * above[last - 1] + w01 * above[last] + w10 * row[last - 1] + w11 * row[last] +
+                w20 * below[last - 1] + w21 * below[last];
+  }
+}
+
 template <int K>
 void convolveSquare(const DepthwiseGeometry& g, const PaddedPlane& padded, const float* weights, float bias,
                     const ConvolutionActivation& activation, float* output, int outputHeight, int outputWidth,
@@ -142,7 +175,13 @@ void depthwiseConvolvePlane(const DepthwiseGeometry& g, const float* weights, fl
   if (outputHeight <= 0 || outputWidth <= 0) return;
   // Per thread, so planes on OpenCV's pool share nothing; kept between
   // calls, so a network's forward pass allocates nothing once warm.
-  thread_local std::vector<float> paddedBuffer, scratch;
+  thread_local std::vector<float> paddedBuffer, scratch, zeroRow;
+  if (isSame3x3(g, inputHeight, inputWidth, outputHeight, outputWidth)) {
+    if (zeroRow.size() < static_cast<std::size_t>(inputWidth)) zeroRow.assign(static_cast<std::size_t>(inputWidth), 0.f);
+    convolveSame3x3(weights, input, inputHeight, inputWidth, zeroRow.data(), output);
+    addBiasAndActivate(activation, bias, output, static_cast<long>(outputHeight) * outputWidth);
+    return;
+  }
   const PaddedPlane padded = padPlane(g, input, inputHeight, inputWidth, outputHeight, outputWidth, paddedBuffer);
   if (g.kernelHeight == 3 && g.kernelWidth == 3) {
     convolveSquare<3>(g, padded, weights, bias, activation, output, outputHeight, outputWidth, scratch);

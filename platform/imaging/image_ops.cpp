@@ -1,9 +1,14 @@
 #include "platform/imaging/image_ops.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
+
+#include "platform/core/widest_vectors.h"
 
 namespace platform {
 
@@ -55,24 +60,55 @@ GuidedCoefficients guidedCoefficients(const cv::Mat& lowProbability, const cv::M
 namespace {
 
 // For each output index of a bilinear resize from `from` to `to` samples:
-// the first source sample and the weight of the next one.
+// the first source sample, the next (the same at the last), and the
+// weight of the next one.
 struct LinearTaps {
-  std::vector<int> first;
+  std::vector<int> first, next;
   std::vector<float> weight;
 };
 
 LinearTaps linearTaps(int from, int to) {
   LinearTaps taps;
   taps.first.resize(static_cast<size_t>(to));
+  taps.next.resize(static_cast<size_t>(to));
   taps.weight.resize(static_cast<size_t>(to));
   const double scale = static_cast<double>(from) / to;
   for (int i = 0; i < to; ++i) {
     double source = std::clamp((i + 0.5) * scale - 0.5, 0.0, static_cast<double>(from - 1));
     int first = std::min(static_cast<int>(source), std::max(0, from - 2));
     taps.first[static_cast<size_t>(i)] = first;
+    taps.next[static_cast<size_t>(i)] = std::min(first + 1, from - 1);
     taps.weight[static_cast<size_t>(i)] = from > 1 ? static_cast<float>(source - first) : 0.f;
   }
   return taps;
+}
+
+// One row of the mask from the row's coefficients at full width: the
+// pixel's grey value as OpenCV computes it (BT.601 weights, 14-bit fixed
+// point), then a * grey + b rounded and saturated as cv::saturate_cast does.
+// A plain loop over the row, which the compiler vectorises.
+LOOM_WIDEST_VECTORS
+void guidedMaskRow(const float* a, const float* b, const uint8_t* bgra, uint8_t* out, int width) {
+  for (int x = 0; x < width; ++x) {
+    // One 32-bit load per pixel (B, G, R, A in memory order): four byte
+    // loads the compiler would not vectorise.
+    uint32_t pixel;
+    std::memcpy(&pixel, bgra + 4 * x, sizeof pixel);
+    const int blue = static_cast<int>(pixel & 0xff), green = static_cast<int>((pixel >> 8) & 0xff);
+    const int red = static_cast<int>((pixel >> 16) & 0xff);
+    const int grey = (blue * 1868 + green * 9617 + red * 4899 + 8192) >> 14;
+    const float value = std::rint(a[x] * static_cast<float>(grey) + b[x]);
+    out[x] = static_cast<uint8_t>(std::min(std::max(value, 0.f), 255.f));
+  }
+}
+
+// A low-resolution row brought to full width bilinearly.
+LOOM_WIDEST_VECTORS
+void widenRow(const float* low, const LinearTaps& columns, float* full, int width) {
+  for (int x = 0; x < width; ++x) {
+    const float left = low[columns.first[static_cast<size_t>(x)]];
+    full[x] = left + columns.weight[static_cast<size_t>(x)] * (low[columns.next[static_cast<size_t>(x)]] - left);
+  }
 }
 
 }  // namespace
@@ -92,28 +128,20 @@ void guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame
   const LinearTaps rowTaps = linearTaps(lowA.rows, bgraFrame.rows);
   cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
     std::vector<float> rowA(static_cast<size_t>(lowA.cols)), rowB(static_cast<size_t>(lowA.cols));
+    std::vector<float> fullA(static_cast<size_t>(mask.cols)), fullB(static_cast<size_t>(mask.cols));
     for (int y = rows.start; y < rows.end; ++y) {
       const float w = rowTaps.weight[static_cast<size_t>(y)];
       const int y0 = rowTaps.first[static_cast<size_t>(y)];
-      const int y1 = std::min(y0 + 1, lowA.rows - 1);
+      const int y1 = rowTaps.next[static_cast<size_t>(y)];
       const float *a0 = lowA.ptr<float>(y0), *a1 = lowA.ptr<float>(y1);
       const float *b0 = lowB.ptr<float>(y0), *b1 = lowB.ptr<float>(y1);
       for (int x = 0; x < lowA.cols; ++x) {
         rowA[static_cast<size_t>(x)] = a0[x] + w * (a1[x] - a0[x]);
         rowB[static_cast<size_t>(x)] = b0[x] + w * (b1[x] - b0[x]);
       }
-      const uint8_t* pixel = bgraFrame.ptr<uint8_t>(y);
-      uint8_t* out = mask.ptr<uint8_t>(y);
-      for (int x = 0; x < mask.cols; ++x, pixel += 4) {
-        // The grey value as OpenCV computes it (BT.601 weights, 14-bit fixed point).
-        const float grey = static_cast<float>((pixel[0] * 1868 + pixel[1] * 9617 + pixel[2] * 4899 + 8192) >> 14);
-        const size_t left = static_cast<size_t>(columns.first[static_cast<size_t>(x)]);
-        const size_t right = std::min(left + 1, rowA.size() - 1);
-        const float wx = columns.weight[static_cast<size_t>(x)];
-        const float a = rowA[left] + wx * (rowA[right] - rowA[left]);
-        const float b = rowB[left] + wx * (rowB[right] - rowB[left]);
-        out[x] = cv::saturate_cast<uint8_t>(a * grey + b);
-      }
+      widenRow(rowA.data(), columns, fullA.data(), mask.cols);
+      widenRow(rowB.data(), columns, fullB.data(), mask.cols);
+      guidedMaskRow(fullA.data(), fullB.data(), bgraFrame.ptr<uint8_t>(y), mask.ptr<uint8_t>(y), mask.cols);
     }
   });
 }

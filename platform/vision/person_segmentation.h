@@ -52,6 +52,9 @@ class PersonSegmentationEngine {
   const SegmentationStageTimes& stageTimes() const { return times_; }
 
  private:
+  // This frame's faces in the small upright picture: found afresh every
+  // few frames, the last ones found in between.
+  const std::vector<DetectedFace>& facesOf(const cv::Mat& small, uint32_t orientation);
   // The probability map of the network this frame's mode selects.
   cv::Mat personProbability(const cv::Mat& small, cv::Size workSize, bool closeUp);
   // Whether to treat this frame as a close-up; switches only after the
@@ -91,6 +94,10 @@ class PersonSegmentationEngine {
   SegmentationStageTimes times_;
   std::optional<bool> closeUp_;
   int framesDisagreeing_ = 0;
+  std::vector<DetectedFace> lastFaces_;
+  cv::Size facesPictureSize_;
+  uint32_t facesOrientation_ = kImageOrientationUp;
+  int framesSinceFaces_ = 0;
 };
 
 }  // namespace platform
