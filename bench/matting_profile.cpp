@@ -16,8 +16,8 @@
 #include "platform/inference/compiled_model_manifest.h"
 #include "platform/media/media_service.h"
 #include "platform/inference/ml_service.h"
-#include "platform/convolution/convolution_layer_override.h"
-#include "platform/convolution/onednn_convolution_layer.h"
+#include "platform/layers/layer_override.h"
+#include "platform/layers/onednn_convolution_layer.h"
 #include "platform/imaging/opencv_logging.h"
 #include "platform/media/ffmpeg_media_service.h"
 #include "platform/inference/opencv_ml_service.h"
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   platform::CompiledModelManifest manifest = platform::readManifest(compiled);
   cv::dnn::Net net;
   {
-    platform::ConvolutionLayerOverride oneDnn(platform::OneDnnConvolutionLayer::create);  // as the matting service reads it
+    platform::LayerOverride oneDnn({{"Convolution", platform::OneDnnConvolutionLayer::create}});  // as the matting service reads it
     net = cv::dnn::readNetFromONNX(compiled + "/" + platform::kCompiledGraphFile);
   }
   int shape[] = {1, 3, manifest.inputHeight, manifest.inputWidth};

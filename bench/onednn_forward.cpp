@@ -27,8 +27,8 @@
 #include "platform/imaging/image_ops.h"
 #include "platform/imaging/opencv_logging.h"
 #include "platform/inference/compiled_model_manifest.h"
-#include "platform/convolution/convolution_layer_override.h"
-#include "platform/convolution/onednn_convolution_layer.h"
+#include "platform/layers/layer_override.h"
+#include "platform/layers/onednn_convolution_layer.h"
 #include "platform/inference/opencv_ml_service.h"
 #include "platform/media/ffmpeg_media_service.h"
 
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
   Contender plain{"OpenCV plain", platform::loadCpuNet(graph, failure), {}};
   Contender oneDnn{"oneDNN convs", cv::dnn::Net(), {}};
   {
-    platform::ConvolutionLayerOverride override(platform::OneDnnConvolutionLayer::create);
+    platform::LayerOverride override({{"Convolution", platform::OneDnnConvolutionLayer::create}});
     oneDnn.net = platform::loadCpuNet(graph, failure);
   }
 

@@ -15,9 +15,9 @@
 #include "platform/imaging/image_ops.h"
 #include "platform/imaging/opencv_logging.h"
 #include "platform/inference/compiled_model_manifest.h"
-#include "platform/convolution/onednn_convolution.h"
-#include "platform/convolution/onednn_convolution_layer.h"
-#include "platform/convolution/convolution_layer_override.h"
+#include "platform/layers/onednn_convolution.h"
+#include "platform/layers/onednn_convolution_layer.h"
+#include "platform/layers/layer_override.h"
 #include "platform/inference/opencv_ml_service.h"
 #include "platform/media/ffmpeg_media_service.h"
 #include "tests/support/fixtures.h"
@@ -279,7 +279,7 @@ TEST(OneDnnConvolutionOverride, SmallNetMatchesOpenCv) {
   cv::dnn::Net plain = cv::dnn::readNetFromONNX(bytes.data(), bytes.size());
   cv::dnn::Net oneDnn;
   {
-    platform::ConvolutionLayerOverride override(platform::OneDnnConvolutionLayer::create);
+    platform::LayerOverride override({{"Convolution", platform::OneDnnConvolutionLayer::create}});
     oneDnn = cv::dnn::readNetFromONNX(bytes.data(), bytes.size());
   }
   cv::dnn::Net after = cv::dnn::readNetFromONNX(bytes.data(), bytes.size());
@@ -336,7 +336,7 @@ TEST(OneDnnConvolutionOverride, MattingStandInMatchesOpenCvOnAFrame) {
   cv::dnn::Net plain = cv::dnn::readNetFromONNX(graph);
   cv::dnn::Net oneDnn;
   {
-    platform::ConvolutionLayerOverride override(platform::OneDnnConvolutionLayer::create);
+    platform::LayerOverride override({{"Convolution", platform::OneDnnConvolutionLayer::create}});
     oneDnn = cv::dnn::readNetFromONNX(graph);
   }
   EXPECT_GT(oneDnnLayers(oneDnn), 10);

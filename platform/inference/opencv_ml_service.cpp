@@ -13,8 +13,8 @@
 #include "platform/imaging/dnn_net.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/inference/model_compiler.h"
-#include "platform/convolution/convolution_layer_override.h"
-#include "platform/convolution/onednn_convolution_layer.h"
+#include "platform/layers/layer_override.h"
+#include "platform/layers/onednn_convolution_layer.h"
 #include "platform/inference/onnx_import_check.h"
 
 namespace platform {
@@ -72,7 +72,7 @@ class OpenCvMattingModel final : public MlModel {
     const std::string notLoaded = "The compiled model at \"" + directory + "\" could not be loaded";
     std::string bytes = readGraph(directory + "/" + kCompiledGraphFile, notLoaded);
     {
-      ConvolutionLayerOverride oneDnn(OneDnnConvolutionLayer::create);
+      LayerOverride oneDnn({{"Convolution", OneDnnConvolutionLayer::create}});
       net_ = loadCpuNetFromBytes(bytes, {kInferenceErrorDomain, kCompiledModelNotLoaded, notLoaded, true});
     }
     if (configuration.computeUnits == ComputeUnits::All) cv::setNumThreads(cv::getNumberOfCPUs());

@@ -10,7 +10,8 @@ namespace platform {
 
 // A shipped vision network (detectors, segmentation) read for OpenCV's CPU
 // backend, with its depthwise and 1x1 convolutions run by
-// SeparableConvolutionLayer. Throws platform::Error as failure says.
+// SeparableConvolutionLayer and its sigmoids by SigmoidLayer. Throws
+// platform::Error as failure says.
 cv::dnn::Net loadVisionNet(const std::string& onnxPath, const NetFailure& failure);
 
 }  // namespace platform

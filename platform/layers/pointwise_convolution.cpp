@@ -1,4 +1,4 @@
-#include "platform/convolution/pointwise_convolution.h"
+#include "platform/layers/pointwise_convolution.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,7 +6,7 @@
 #include <oneapi/dnnl/dnnl.h>
 #include <opencv2/core/utility.hpp>
 
-#include "platform/convolution/onednn_thread_context.h"
+#include "platform/layers/onednn_thread_context.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/convolution/onednn_convolution.h"
+#include "platform/layers/onednn_convolution.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,7 @@
 
 #include <opencv2/core/utility.hpp>
 
-#include "platform/convolution/onednn_thread_context.h"
+#include "platform/layers/onednn_thread_context.h"
 
 namespace platform {
 

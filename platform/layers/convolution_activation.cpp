@@ -1,4 +1,4 @@
-#include "platform/convolution/convolution_activation.h"
+#include "platform/layers/convolution_activation.h"
 
 #include <algorithm>
 

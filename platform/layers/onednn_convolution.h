@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/convolution/convolution_activation.h"
+#include "platform/layers/convolution_activation.h"
 
 namespace platform {
 

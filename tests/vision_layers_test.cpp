@@ -1,7 +1,8 @@
 // Our depthwise and 1x1 convolutions must compute what OpenCV's own
 // Convolution layer computes (to float rounding) for every geometry the
-// shipped vision networks use and the edge cases around them, and the
-// networks read with them must give OpenCV's outputs.
+// shipped vision networks use and the edge cases around them, our sigmoid
+// what the formula gives, and the networks read with them must give
+// OpenCV's outputs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,10 +13,11 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 
-#include "platform/convolution/convolution_layer_override.h"
-#include "platform/convolution/depthwise_convolution.h"
-#include "platform/convolution/pointwise_convolution.h"
-#include "platform/convolution/separable_convolution_layer.h"
+#include "platform/layers/layer_override.h"
+#include "platform/layers/depthwise_convolution.h"
+#include "platform/layers/pointwise_convolution.h"
+#include "platform/layers/separable_convolution_layer.h"
+#include "platform/layers/sigmoid.h"
 #include "platform/files/shipped_files.h"
 #include "platform/imaging/dnn_net.h"
 #include "platform/imaging/opencv_logging.h"
@@ -209,6 +211,23 @@ TEST(PointwiseConvolution, MatchesOpenCv) {
                                             static_cast<long>(c.height) * c.width));
     EXPECT_LT(cv::norm(expected.reshape(1, 1), actual.reshape(1, 1), cv::NORM_INF), kTolerance);
   }
+}
+
+TEST(Sigmoid, MatchesTheFormulaEverywhere) {
+  std::vector<float> x;
+  for (float v = -120.f; v <= 120.f; v += 0.01f) x.push_back(v);
+  for (float v : {0.f, -0.f, 1e-30f, -1e-30f, 86.9f, 87.1f, -87.1f, 1e30f, -1e30f}) x.push_back(v);
+  std::vector<float> y(x.size());
+  platform::sigmoid(x.data(), y.data(), static_cast<long>(x.size()));
+  for (size_t i = 0; i < x.size(); ++i) {
+    const double expected = 1.0 / (1.0 + std::exp(-static_cast<double>(x[i])));
+    // Within a few float roundings, and never a denormal below 1e-38.
+    ASSERT_NEAR(y[i], expected, 3e-7 * expected + 2e-38) << "x = " << x[i];
+    ASSERT_TRUE(y[i] == 0.f || std::fpclassify(y[i]) == FP_NORMAL) << "x = " << x[i];
+  }
+  std::vector<float> inPlace = x;  // the layer may be given one buffer for both
+  platform::sigmoid(inPlace.data(), inPlace.data(), static_cast<long>(inPlace.size()));
+  EXPECT_EQ(inPlace, y);
 }
 
 cv::dnn::LayerParams convolutionParams(int in, int out, int groups, int kernel) {

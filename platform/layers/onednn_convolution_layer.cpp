@@ -1,4 +1,4 @@
-#include "platform/convolution/onednn_convolution_layer.h"
+#include "platform/layers/onednn_convolution_layer.h"
 
 #include <algorithm>
 

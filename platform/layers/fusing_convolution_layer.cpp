@@ -1,4 +1,4 @@
-#include "platform/convolution/fusing_convolution_layer.h"
+#include "platform/layers/fusing_convolution_layer.h"
 
 #include <algorithm>
 #include <optional>

@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/convolution/fusing_convolution_layer.h"
-#include "platform/convolution/onednn_convolution.h"
+#include "platform/layers/fusing_convolution_layer.h"
+#include "platform/layers/onednn_convolution.h"
 
 namespace platform {
 

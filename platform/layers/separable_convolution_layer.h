@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/convolution/fusing_convolution_layer.h"
+#include "platform/layers/fusing_convolution_layer.h"
 
 namespace platform {
 

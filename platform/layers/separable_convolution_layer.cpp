@@ -1,12 +1,12 @@
-#include "platform/convolution/separable_convolution_layer.h"
+#include "platform/layers/separable_convolution_layer.h"
 
 #include <algorithm>
 #include <optional>
 
 #include <opencv2/core/utility.hpp>
 
-#include "platform/convolution/depthwise_convolution.h"
-#include "platform/convolution/pointwise_convolution.h"
+#include "platform/layers/depthwise_convolution.h"
+#include "platform/layers/pointwise_convolution.h"
 
 namespace platform {
 

@@ -5,7 +5,7 @@
 #include <opencv2/dnn.hpp>
 #include <opencv2/dnn/all_layers.hpp>
 
-#include "platform/convolution/convolution_activation.h"
+#include "platform/layers/convolution_activation.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/convolution/convolution_activation.h"
+#include "platform/layers/convolution_activation.h"
 
 namespace platform {
 

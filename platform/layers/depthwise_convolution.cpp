@@ -1,4 +1,4 @@
-#include "platform/convolution/depthwise_convolution.h"
+#include "platform/layers/depthwise_convolution.h"
 
 #include <algorithm>
 #include <cstring>

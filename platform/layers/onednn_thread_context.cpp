@@ -1,4 +1,4 @@
-#include "platform/convolution/onednn_thread_context.h"
+#include "platform/layers/onednn_thread_context.h"
 
 #include <cstdint>
 
