@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "platform/imaging/area_shrink.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/files/shipped_files.h"
 #include "platform/imaging/orient.h"
@@ -123,7 +124,7 @@ void PersonSegmentationEngine::segmentInto(const cv::Mat& bgra, uint32_t orienta
   StageClock clock;
   // Only the small working image is turned upright, never the full frame.
   cv::Mat smallBgra, smallStored;
-  cv::resize(bgra, smallBgra, fitLongSide(bgra.size(), kDetectLongSide), 0, 0, cv::INTER_AREA);
+  shrinkByArea(bgra, smallBgra, fitLongSide(bgra.size(), kDetectLongSide));
   cv::cvtColor(smallBgra, smallStored, cv::COLOR_BGRA2BGR);
   const cv::Mat small = turnUpright(smallStored, orientation);
   const cv::Size workSize = fitLongSide(uprightSize(bgra.size(), orientation), kWorkLongSide);
