@@ -83,12 +83,14 @@ LinearTaps linearTaps(int from, int to) {
   return taps;
 }
 
-// One row of the mask from the row's coefficients at full width: the
-// pixel's grey value as OpenCV computes it (BT.601 weights, 14-bit fixed
-// point), then a * grey + b rounded and saturated as cv::saturate_cast does.
-// A plain loop over the row, which the compiler vectorises.
+// One row of the mask: its coefficients, from the two nearest widened
+// low-resolution rows (weight w on the second), the pixel's grey value as
+// OpenCV computes it (BT.601 weights, 14-bit fixed point), then a * grey + b
+// rounded and saturated as cv::saturate_cast does. A plain loop over the
+// row, which the compiler vectorises.
 LOOM_WIDEST_VECTORS
-void guidedMaskRow(const float* a, const float* b, const uint8_t* bgra, uint8_t* out, int width) {
+void guidedMaskRow(const float* a0, const float* a1, const float* b0, const float* b1, float w, const uint8_t* bgra,
+                   uint8_t* out, int width) {
   for (int x = 0; x < width; ++x) {
     // One 32-bit load per pixel (B, G, R, A in memory order): four byte
     // loads the compiler would not vectorise.
@@ -97,7 +99,9 @@ void guidedMaskRow(const float* a, const float* b, const uint8_t* bgra, uint8_t*
     const int blue = static_cast<int>(pixel & 0xff), green = static_cast<int>((pixel >> 8) & 0xff);
     const int red = static_cast<int>((pixel >> 16) & 0xff);
     const int grey = (blue * 1868 + green * 9617 + red * 4899 + 8192) >> 14;
-    const float value = std::rint(a[x] * static_cast<float>(grey) + b[x]);
+    const float a = a0[x] + w * (a1[x] - a0[x]);
+    const float b = b0[x] + w * (b1[x] - b0[x]);
+    const float value = std::rint(a * static_cast<float>(grey) + b);
     out[x] = static_cast<uint8_t>(std::min(std::max(value, 0.f), 255.f));
   }
 }
@@ -121,27 +125,25 @@ void guidedMask(const GuidedCoefficients& coefficients, const cv::Mat& bgraFrame
   const cv::Mat lowA = coefficients.a * (gain / 255.0);
   const cv::Mat lowB = (coefficients.b - curve.low) * gain;
   // The coefficients are brought to full size bilinearly (pixel centres
-  // aligned, edges clamped) one row at a time as the mask is written, so no
-  // full-size float image is ever made: at 1080p that traffic cost more than
-  // the arithmetic.
+  // aligned, edges clamped): each low-resolution row is widened once, and
+  // each mask row blends its two nearest widened rows as it is written, so
+  // no full-size float image is ever made (at 1080p that traffic cost more
+  // than the arithmetic) and no pixel looks its coefficients up by index.
   const LinearTaps columns = linearTaps(lowA.cols, bgraFrame.cols);
   const LinearTaps rowTaps = linearTaps(lowA.rows, bgraFrame.rows);
+  cv::Mat wideA(lowA.rows, mask.cols, CV_32F), wideB(lowB.rows, mask.cols, CV_32F);
+  cv::parallel_for_(cv::Range(0, lowA.rows), [&](const cv::Range& rows) {
+    for (int r = rows.start; r < rows.end; ++r) {
+      widenRow(lowA.ptr<float>(r), columns, wideA.ptr<float>(r), mask.cols);
+      widenRow(lowB.ptr<float>(r), columns, wideB.ptr<float>(r), mask.cols);
+    }
+  });
   cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
-    std::vector<float> rowA(static_cast<size_t>(lowA.cols)), rowB(static_cast<size_t>(lowA.cols));
-    std::vector<float> fullA(static_cast<size_t>(mask.cols)), fullB(static_cast<size_t>(mask.cols));
     for (int y = rows.start; y < rows.end; ++y) {
-      const float w = rowTaps.weight[static_cast<size_t>(y)];
-      const int y0 = rowTaps.first[static_cast<size_t>(y)];
-      const int y1 = rowTaps.next[static_cast<size_t>(y)];
-      const float *a0 = lowA.ptr<float>(y0), *a1 = lowA.ptr<float>(y1);
-      const float *b0 = lowB.ptr<float>(y0), *b1 = lowB.ptr<float>(y1);
-      for (int x = 0; x < lowA.cols; ++x) {
-        rowA[static_cast<size_t>(x)] = a0[x] + w * (a1[x] - a0[x]);
-        rowB[static_cast<size_t>(x)] = b0[x] + w * (b1[x] - b0[x]);
-      }
-      widenRow(rowA.data(), columns, fullA.data(), mask.cols);
-      widenRow(rowB.data(), columns, fullB.data(), mask.cols);
-      guidedMaskRow(fullA.data(), fullB.data(), bgraFrame.ptr<uint8_t>(y), mask.ptr<uint8_t>(y), mask.cols);
+      const int y0 = rowTaps.first[static_cast<size_t>(y)], y1 = rowTaps.next[static_cast<size_t>(y)];
+      guidedMaskRow(wideA.ptr<float>(y0), wideA.ptr<float>(y1), wideB.ptr<float>(y0), wideB.ptr<float>(y1),
+                    rowTaps.weight[static_cast<size_t>(y)], bgraFrame.ptr<uint8_t>(y), mask.ptr<uint8_t>(y),
+                    mask.cols);
     }
   });
 }
