@@ -6,6 +6,7 @@
 
 #include "platform/core/error.h"
 #include "platform/imaging/dnn_net.h"
+#include "platform/imaging/network_input.h"
 #include "platform/vision/vision_net.h"
 #include "platform/vision/vision_service.h"
 
@@ -41,7 +42,7 @@ std::vector<DetectedFace> FaceDetector::detect(const cv::Mat& bgr, float minimum
   if (resized.channels() == 4) cv::cvtColor(resized, resized, cv::COLOR_BGRA2BGR);
   resized.copyTo(canvas(cv::Rect(cv::Point(0, 0), scaled)));
 
-  cv::Mat blob = cv::dnn::blobFromImage(canvas, 1.0, input, cv::Scalar(), false, false);
+  cv::Mat blob = networkInput(canvas, input, 1.f, 0.f, false);
   std::vector<cv::Mat> outputs = forwardNet(net_, blob, outputNames_, kDetectFailure);
 
   std::vector<cv::Rect2d> boxes;

@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/dnn_net.h"
+#include "platform/imaging/network_input.h"
 #include "platform/vision/vision_net.h"
 #include "platform/vision/vision_service.h"
 
@@ -73,7 +74,7 @@ std::vector<DetectedPerson> PersonDetector::detect(const cv::Mat& bgr, float min
   if (resized.channels() == 4) cv::cvtColor(resized, resized, cv::COLOR_BGRA2BGR);
   resized.copyTo(canvas(cv::Rect(cv::Point(0, 0), scaled)));
 
-  cv::Mat blob = cv::dnn::blobFromImage(canvas, 1.0, input, cv::Scalar(), false, false);
+  cv::Mat blob = networkInput(canvas, input, 1.f, 0.f, false);
   cv::Mat output = forwardNet(net_, blob, {}, kDetectFailure)[0];
   if (output.dims != 3 || output.size[2] <= static_cast<int>(kBoxFields + kPersonClass)) {
     throw Error(kVisionErrorDomain, kVisionRequestFailed, "Person detection failed: unexpected output.");

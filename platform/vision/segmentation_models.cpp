@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/dnn_net.h"
+#include "platform/imaging/network_input.h"
 #include "platform/vision/vision_net.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/vision/vision_service.h"
@@ -74,7 +75,7 @@ cv::Mat BodyPixModel::probability(const cv::Mat& bgr, cv::Size outputSize) {
 }
 
 cv::Mat BodyPixModel::probabilityAt(const cv::Mat& bgr, cv::Size input, cv::Size outputSize) {
-  cv::Mat blob = cv::dnn::blobFromImage(bgr, 1.0 / 127.5, input, cv::Scalar(127.5, 127.5, 127.5), true, false);
+  cv::Mat blob = networkInput(bgr, input, 1.f / 127.5f, -1.f, true);
   // Only the segmentation head: the keypoint heads are not computed at all.
   cv::Mat segments = forward(net_, blob, {"segments"})[0];
   const int rows = segments.size[2], columns = segments.size[3];

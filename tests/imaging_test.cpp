@@ -1,10 +1,12 @@
-// The working copy shrunk by our loops must equal what cv::resize with
-// INTER_AREA gives, for the factors we take and for those we hand on.
+// Our imaging shortcuts must give what the OpenCV calls they replace give:
+// the working copy shrunk by area, and the networks' input tensors.
 #include <gtest/gtest.h>
 
+#include <opencv2/dnn.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/area_shrink.h"
+#include "platform/imaging/network_input.h"
 
 namespace {
 
@@ -44,6 +46,33 @@ TEST(AreaShrink, EqualsOpenCvsAreaResize) {
   platform::shrinkByArea(view, ours, {640, 360});
   cv::resize(view, theirs, {640, 360}, 0, 0, cv::INTER_AREA);
   EXPECT_EQ(cv::norm(ours, theirs, cv::NORM_INF), 0.0);
+}
+
+TEST(NetworkInput, EqualsBlobFromImage) {
+  struct Case {
+    const char* name;
+    cv::Size from, to;
+    double scale, mean;
+    bool swap;
+  };
+  const Case cases[] = {
+      {"BodyPix: resized, x/127.5 - 1, RGB", {640, 360}, {641, 369}, 1.0 / 127.5, 127.5, true},
+      {"detectors: same size, raw values, BGR", {320, 192}, {320, 192}, 1.0, 0.0, false},
+      {"shrunk, odd sizes", {257, 131}, {97, 65}, 1.0 / 255, 0.0, false},
+  };
+  cv::setRNGSeed(22);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    cv::Mat big(c.from.height + 10, c.from.width + 10, CV_8UC3);
+    cv::randu(big, 0, 256);
+    const cv::Mat image = big(cv::Rect(cv::Point(3, 5), c.from));  // a region: rows with gaps
+    const cv::Mat expected =
+        cv::dnn::blobFromImage(image, c.scale, c.to, cv::Scalar::all(c.mean), c.swap, false);
+    const cv::Mat actual = platform::networkInput(image, c.to, static_cast<float>(c.scale),
+                                                  static_cast<float>(-c.mean * c.scale), c.swap);
+    ASSERT_EQ(expected.size, actual.size);
+    EXPECT_LT(cv::norm(expected.reshape(1, 1), actual.reshape(1, 1), cv::NORM_INF), 1e-5);
+  }
 }
 
 }  // namespace
