@@ -7,6 +7,7 @@
 
 #include "platform/imaging/dnn_net.h"
 #include "platform/imaging/network_input.h"
+#include "platform/imaging/opencv_threads.h"
 #include "platform/vision/vision_net.h"
 #include "platform/vision/vision_service.h"
 
@@ -75,7 +76,11 @@ std::vector<DetectedPerson> PersonDetector::detect(const cv::Mat& bgr, float min
   resized.copyTo(canvas(cv::Rect(cv::Point(0, 0), scaled)));
 
   cv::Mat blob = networkInput(canvas, input, 1.f, 0.f, false);
-  cv::Mat output = forwardNet(net_, blob, {}, kDetectFailure)[0];
+  cv::Mat output;
+  {
+    OpenCvThreads oneThread(1);  // as fast as on two: its layers are small
+    output = forwardNet(net_, blob, {}, kDetectFailure)[0];
+  }
   if (output.dims != 3 || output.size[2] <= static_cast<int>(kBoxFields + kPersonClass)) {
     throw Error(kVisionErrorDomain, kVisionRequestFailed, "Person detection failed: unexpected output.");
   }
