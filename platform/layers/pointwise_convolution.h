@@ -1,5 +1,7 @@
 #pragma once
 
+#include <future>
+
 #include "platform/layers/convolution_activation.h"
 
 namespace platform {
@@ -15,5 +17,10 @@ namespace platform {
 bool pointwiseConvolve(const float* weights, const float* bias, const ConvolutionActivation& activation,
                        int inputChannels, int outputChannels, const float* input, float* output, int batch,
                        long pixels);
+
+// oneDNN builds its matrix-product code on first use, about 50 ms. Starting
+// that on a thread of its own while the networks are read takes it off the
+// first frame; the future is ready once it is done.
+std::future<void> prepareMatrixProductAhead();
 
 }  // namespace platform

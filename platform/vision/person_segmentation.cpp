@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "platform/imaging/area_shrink.h"
+#include "platform/layers/pointwise_convolution.h"
 #include "platform/imaging/image_ops.h"
 #include "platform/files/shipped_files.h"
 #include "platform/imaging/orient.h"
@@ -106,7 +107,8 @@ std::vector<cv::Point2f> faceCentres(const std::vector<DetectedFace>& faces, dou
 }  // namespace
 
 PersonSegmentationEngine::PersonSegmentationEngine(SegmentationSettings settings)
-    : settings_(settings),
+    : matrixProductReady_(prepareMatrixProductAhead()),
+      settings_(settings),
       faces_(shippedModelPath(kFaceDetectorModel)),
       people_(shippedModelPath(kPersonDetectorModel), kPersonDetectorLongSide),
       selfie_(shippedModelPath(kSelfieLandscapeModel), shippedModelPath(kSelfieSquareModel)),

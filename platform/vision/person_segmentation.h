@@ -1,5 +1,6 @@
 #pragma once
 
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -78,6 +79,8 @@ class PersonSegmentationEngine {
   // The final 8-bit mask at the size of the BGRA frame.
   void maskAtFrameSize(const cv::Mat& probability, const cv::Mat& bgra, const cv::Mat& lowGuide, cv::Mat& mask) const;
 
+  // First, so oneDNN prepares its code while the networks below are read.
+  std::future<void> matrixProductReady_;
   SegmentationSettings settings_;
   FaceDetector faces_;
   PersonDetector people_;
