@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
   const double total = std::chrono::duration<double>(Clock::now() - start).count();
   const auto& t = engine.stageTimes();
   auto ms = [&](double seconds) { return frames ? 1000.0 * seconds / frames : 0.0; };
-  std::printf("%ld frames, %.1f fps, %.2f ms a frame\n", frames, frames / total, ms(total));
+  std::printf("%ld frames, %.1f fps, %.2f ms a frame; faces looked for on %d\n", frames, frames / total, ms(total),
+              t.faceSearches);
   std::printf("  decode wait %.2f | prepare %.2f | faces %.2f | network %.2f | gating %.2f (person detector %.2f) | "
               "upsampling %.2f | mask copy and write %.2f  (ms a frame)\n",
               ms(decodeWait), ms(t.prepare), ms(t.faces), ms(t.network), ms(t.gating), ms(t.personDetector),

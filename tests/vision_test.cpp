@@ -35,6 +35,38 @@ platform::PixelBuffer clipFrame(const std::string& path, int n) {
 
 double coverage(const cv::Mat& mask) { return cv::mean(mask)[0] / 255.0; }
 
+// Faces are looked for on every other frame, and at once when the picture
+// changes size or turn (the last ones found are in the old picture's
+// coordinates).
+TEST(PersonSegmentation, FacesEveryOtherFrameAndAfreshOnANewPicture) {
+  platform::silenceOpenCvLogging();
+  platform::PersonSegmentationEngine engine;
+  cv::Mat wide(360, 640, CV_8UC4, cv::Scalar(90, 120, 150, 255));
+  cv::Mat tall(480, 360, CV_8UC4, cv::Scalar(90, 120, 150, 255));
+  const uint32_t turned = platform::imageOrientation({1, false});  // shown a quarter turn clockwise
+  struct Step {
+    const cv::Mat* frame;
+    uint32_t orientation;
+    int searchesAfter;
+  };
+  const Step steps[] = {
+      {&wide, platform::kImageOrientationUp, 1},  // first frame
+      {&wide, platform::kImageOrientationUp, 1},
+      {&wide, platform::kImageOrientationUp, 2},
+      {&wide, platform::kImageOrientationUp, 2},
+      {&tall, platform::kImageOrientationUp, 3},     // new size
+      {&tall, turned, 4},  // turned
+      {&tall, turned, 4},
+      {&tall, turned, 5},
+  };
+  int frame = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(frame++);
+    engine.segment(*step.frame, step.orientation);
+    EXPECT_EQ(engine.stageTimes().faceSearches, step.searchesAfter);
+  }
+}
+
 TEST(PersonSegmentation, MaskHasTheFrameSizeForEveryAspect) {
   platform::silenceFfmpegLogging();
   platform::silenceOpenCvLogging();

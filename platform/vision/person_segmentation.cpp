@@ -159,6 +159,7 @@ const std::vector<DetectedFace>& PersonSegmentationEngine::facesOf(const cv::Mat
   const bool samePicture = small.size() == facesPictureSize_ && orientation == facesOrientation_;
   if (!samePicture || framesSinceFaces_ + 1 >= kFaceInterval) {
     lastFaces_ = faces_.detect(small, kFaceEvidenceScore);
+    ++times_.faceSearches;
     facesPictureSize_ = small.size();
     facesOrientation_ = orientation;
     framesSinceFaces_ = 0;

@@ -26,6 +26,7 @@ struct SegmentationStageTimes {
   double personDetector = 0;  // of gating: the person detector alone
   double upsampling = 0;    // stabiliser, guided filter to the frame's size
   int frames = 0;
+  int faceSearches = 0;     // frames the face detector ran on
 };
 
 struct SegmentationSettings {
