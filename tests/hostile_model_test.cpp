@@ -51,6 +51,17 @@ const char* const kFoundByFuzzing[][2] = {
      "IgRDb252KhUKDGtlcm5lbF9zaGFwZUABQAGgAQcKIwoGbG9naXRzEgNwaGEaC1NpZ21vaWRfcGhhIgdTaWdtb2lkKgwQASIEAAAAAEICbG8qDBAB"
      "IgQAAMBAQgJoaSobCAEIAwgBCAEQASIMzczMPc3MTD6amZk+QgF3WigKA3NyYxIhCh8IARIbCgIIAQoCCAMKCBIGaGVpZ2h0CgcSBXdpZHRoYigK"
      "A3BoYRIhCh8IARIbCgIIAQoCCAEKCBIGaGVpZ2h0CgcSBXdpZHRoQgIQCw=="},
+    // "src" declared twice, the second time with 3 dimensions, read by a Conv
+    // with a 2-dimensional kernel: ONNX's shape inference read past the
+    // input's dimensions.
+    {"convolution window wider than its input",
+     "CAY6vAEKOgoDc3JjCgF3EgZsb2dpdHMaC0NvbnZfbG9naXRzIgRDb252KhUKDGtlcm5lbF9zaEABQHBhZQGgAQcKIwoGbG9naXRzEgNwaGEaC1Np"
+     "Z21vaWRfcGhhIgdTaWdtb2lkKhsIAQgDCAEIARABIgzNzMw9zcxMPpqZmT5CAXdaHQoDc3JjEhYKFAgBEhAKAggBCgIIAwoCCCQKAghAYh0KA3Bo"
+     "YRIWChQIARIQCgIIAQoCCAEKAggkCgIIQEICEAtyHAoVbWF0dGluZy5jaGFubmVsX29lZHJyEgNCR1JyJAoNbWF0dGluZy5zY2EwZRITbC4wMDM5"
+     "oRwKAIBgAAA0NTA5OHIRCgxtYXR0aW5nLmJpYXMSATByGQoTbWF0dGluZy5pbnB1dF93aWR0aBICNjNyGgoUbWF0dGluZy5pbnB1dF9oZWlnaHQS"
+     "AjM2CAY6vAEKOgoDc3JjCgF3EgZsb2dpdHMaC0NvbnZfbG9naXRzIgRDb252KhUKDGtlcm5lbF9zaGFwZUABQAGgAQcKIwoGbG9naXRzEgNwaGEa"
+     "C1NpZ21vaWRfcGhhIgdTaWc9b2lkKhsIAQgDCAEIARABIgzNzMw9zcxMPp6ZmT5CAXdaHQoDc3JjEhYKFAgBEhAKAggBCgIIAwgCCCQKAghAYh0K"
+     "A3BoYRIWChQIARIQCgIIAQoCCAEKAggkCgIIQEICEAs="},
 };
 
 // The smallest model with the matting contract: src -> 1x1 Conv -> pha.
@@ -159,6 +170,57 @@ TEST_F(HostileModels, NodesMustReadWhatEarlierNodesMake) {
   model = convolutionModel();
   model.mutable_graph()->mutable_node(0)->clear_output();
   EXPECT_EQ(compileError(model.SerializeAsString()), "The model \"model.onnx\" cannot be built: its Conv node \"conv\" has no output.");
+}
+
+TEST_F(HostileModels, ValuesDefinedTwiceAndMismatchedWindowsAreRefused) {
+  const std::string prefix = "The model \"model.onnx\" cannot be built: ";
+  struct Case {
+    const char* name;
+    void (*spoil)(onnx::ModelProto&);
+    const char* clause;
+  };
+  const Case cases[] = {
+      {"input declared twice", [](onnx::ModelProto& m) { *m.mutable_graph()->add_input() = m.graph().input(0); },
+       "its input \"src\" is declared twice."},
+      {"initializer given twice",
+       [](onnx::ModelProto& m) { *m.mutable_graph()->add_initializer() = m.graph().initializer(0); },
+       "its tensor \"weights\" is given twice."},
+      {"node output naming an input", [](onnx::ModelProto& m) { m.mutable_graph()->mutable_node(0)->set_output(0, "src"); },
+       "its Conv node \"conv\" makes \"src\", which already exists."},
+      {"3-dimensional input", [](onnx::ModelProto& m) {
+         m.mutable_graph()->mutable_input(0)->mutable_type()->mutable_tensor_type()->mutable_shape()->mutable_dim()->RemoveLast();
+       },
+       "its Conv node \"conv\" has a 2-dimensional window but a 3-dimensional input."},
+      {"3-dimensional weights", [](onnx::ModelProto& m) { m.mutable_graph()->mutable_initializer(0)->mutable_dims()->RemoveLast(); },
+       "its Conv node \"conv\" has a 2-dimensional window but 3-dimensional weights."},
+      {"three strides", [](onnx::ModelProto& m) {
+         auto* strides = m.mutable_graph()->mutable_node(0)->add_attribute();
+         strides->set_name("strides");
+         strides->set_type(onnx::AttributeProto::INTS);
+         for (int i = 0; i < 3; ++i) strides->add_ints(1);
+       },
+       "its Conv node \"conv\" has a 2-dimensional window but 3 strides."},
+      {"two pads", [](onnx::ModelProto& m) {
+         auto* pads = m.mutable_graph()->mutable_node(0)->add_attribute();
+         pads->set_name("pads");
+         pads->set_type(onnx::AttributeProto::INTS);
+         for (int i = 0; i < 2; ++i) pads->add_ints(0);
+       },
+       "its Conv node \"conv\" has a 2-dimensional window but 2 pads."},
+  };
+  for (const Case& c : cases) {
+    onnx::ModelProto model = convolutionModel();
+    c.spoil(model);
+    EXPECT_EQ(compileError(model.SerializeAsString()), prefix + c.clause) << c.name;
+  }
+  // Initializers listed among the inputs, as older files do, are fine.
+  onnx::ModelProto model = convolutionModel();
+  auto* listed = model.mutable_graph()->add_input();
+  listed->set_name("weights");
+  auto* listedType = listed->mutable_type()->mutable_tensor_type();
+  listedType->set_elem_type(onnx::TensorProto::FLOAT);
+  for (int64_t d : {1, 3, 1, 1}) listedType->mutable_shape()->add_dim()->set_dim_value(d);
+  EXPECT_NO_THROW(platform::prepareOnnxModel(model.SerializeAsString(), "model.onnx"));
 }
 
 TEST_F(HostileModels, OversizedImagesAndPreprocessingAreRefused) {

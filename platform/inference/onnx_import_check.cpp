@@ -1,5 +1,6 @@
 #include "platform/inference/onnx_import_check.h"
 
+#include <map>
 #include <set>
 
 namespace platform {
@@ -131,10 +132,88 @@ std::optional<std::string> wiringProblem(const onnx::GraphProto& graph) {
   return std::nullopt;
 }
 
+std::optional<std::string> uniquenessProblem(const onnx::GraphProto& graph) {
+  // A name may be both a graph input and an initializer (older files list
+  // initializers among the inputs), but never twice in either, and a node
+  // output names a new value.
+  std::set<std::string> inputs, initializers, made;
+  for (const auto& input : graph.input()) {
+    if (!inputs.insert(input.name()).second) return "its input \"" + input.name() + "\" is declared twice";
+  }
+  for (const TensorProto& t : graph.initializer()) {
+    if (!initializers.insert(t.name()).second) return named(t) + " is given twice";
+  }
+  for (const onnx::NodeProto& node : graph.node()) {
+    for (const std::string& output : node.output()) {
+      if (output.empty()) continue;
+      if (inputs.count(output) || initializers.count(output) || !made.insert(output).second) {
+        return nodeName(node) + " makes \"" + output + "\", which already exists";
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// Dimensions of the tensors the file itself gives a shape for.
+std::map<std::string, int> knownRanks(const onnx::GraphProto& graph) {
+  std::map<std::string, int> ranks;
+  for (const auto& input : graph.input()) {
+    if (input.type().has_tensor_type() && input.type().tensor_type().has_shape()) {
+      ranks[input.name()] = input.type().tensor_type().shape().dim_size();
+    }
+  }
+  for (const TensorProto& t : graph.initializer()) ranks[t.name()] = t.dims_size();
+  return ranks;
+}
+
+const onnx::AttributeProto* attributeNamed(const onnx::NodeProto& node, const std::string& name) {
+  for (const auto& attribute : node.attribute()) {
+    if (attribute.name() == name) return &attribute;
+  }
+  return nullptr;
+}
+
+// Convolutions and poolings: ONNX's shape inference indexes the input's
+// dimensions by the kernel's, past their end where the two disagree.
+std::optional<std::string> windowProblem(const onnx::GraphProto& graph) {
+  static const std::set<std::string> kWindowed = {"Conv", "ConvTranspose", "MaxPool", "AveragePool", "LpPool"};
+  const std::map<std::string, int> ranks = knownRanks(graph);
+  auto rankOf = [&](const onnx::NodeProto& node, int index) {
+    if (node.input_size() <= index) return -1;
+    const auto found = ranks.find(node.input(index));
+    return found == ranks.end() ? -1 : found->second;
+  };
+  for (const onnx::NodeProto& node : graph.node()) {
+    if (!kWindowed.count(node.op_type())) continue;
+    const bool convolution = node.op_type() == "Conv" || node.op_type() == "ConvTranspose";
+    int spatial = -1;
+    if (const auto* kernel = attributeNamed(node, "kernel_shape")) spatial = kernel->ints_size();
+    const int weightRank = convolution ? rankOf(node, 1) : -1;
+    if (spatial < 0 && weightRank >= 0) spatial = weightRank - 2;
+    if (spatial < 0) continue;  // nothing to compare
+    const std::string clause = nodeName(node) + " has a " + std::to_string(spatial) + "-dimensional window but ";
+    if (spatial < 1) return nodeName(node) + " has no window dimensions";
+    if (weightRank >= 0 && weightRank != spatial + 2) {
+      return clause + std::to_string(weightRank) + "-dimensional weights";
+    }
+    const int inputRank = rankOf(node, 0);
+    if (inputRank >= 0 && inputRank != spatial + 2) return clause + "a " + std::to_string(inputRank) + "-dimensional input";
+    for (const char* name : {"strides", "dilations"}) {
+      const auto* attribute = attributeNamed(node, name);
+      if (attribute && attribute->ints_size() != spatial) return clause + std::to_string(attribute->ints_size()) + " " + name;
+    }
+    const auto* pads = attributeNamed(node, "pads");
+    if (pads && pads->ints_size() != 2 * spatial) return clause + std::to_string(pads->ints_size()) + " pads";
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> importProblem(const onnx::GraphProto& graph) {
   if (auto problem = tensorDataProblem(graph)) return problem;
+  if (auto problem = uniquenessProblem(graph)) return problem;
+  if (auto problem = windowProblem(graph)) return problem;
   return wiringProblem(graph);
 }
 

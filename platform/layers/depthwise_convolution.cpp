@@ -7,8 +7,8 @@
 #include "platform/core/widest_vectors.h"
 
 // A depthwise convolution is a few multiply-adds per value, so its speed is
-// that of the loops around them. Apart from the commonest case (3x3, stride
-// 1, one pixel of padding: see convolveSame3x3), each plane is first copied
+// that of the loops around them. Apart from the commonest cases (3x3,
+// stride 1 or 2: see convolveDirect3x3), each plane is first copied
 // into a buffer with its zero border written out, so the loops have no edge
 // cases; for stride 1 the whole plane is then one long loop (the border
 // columns are computed and dropped), which the compiler vectorises well even
@@ -103,35 +103,55 @@ void convolveAnyRow(const DepthwiseGeometry& g, const float* padded, int width, 
   }
 }
 
-// The commonest case, 3x3 with stride 1 and one pixel of padding all round,
-// needs no padded copy: rows above and below the input read a row of zeros,
-// the interior of each row is one vectorised loop, and its first and last
-// values, whose windows reach past the sides, are computed on their own.
-bool isSame3x3(const DepthwiseGeometry& g, int inputHeight, int inputWidth, int outputHeight, int outputWidth) {
-  return g.kernelHeight == 3 && g.kernelWidth == 3 && g.strideHeight == 1 && g.strideWidth == 1 &&
-         g.dilationHeight == 1 && g.dilationWidth == 1 && g.padTop == 1 && g.padLeft == 1 &&
-         inputHeight == outputHeight && inputWidth == outputWidth && inputWidth >= 2;
+// The commonest cases, 3x3 with stride 1 or 2 and at most two pixels of
+// padding, need no padded copy: rows above and below the input read a row
+// of zeros, the interior of each row is one vectorised loop, and the few
+// values at its ends, whose windows reach past the sides, are computed on
+// their own.
+bool isDirect3x3(const DepthwiseGeometry& g, int inputWidth) {
+  return g.kernelHeight == 3 && g.kernelWidth == 3 && g.strideHeight == g.strideWidth &&
+         (g.strideWidth == 1 || g.strideWidth == 2) && g.dilationHeight == 1 && g.dilationWidth == 1 &&
+         g.padTop <= 2 && g.padLeft <= 2 && inputWidth >= 3;
 }
 
-LOOM_WIDEST_VECTORS
-void convolveSame3x3(const float* weights, const float* input, int height, int width, const float* zeros,
-                     float* output) {
+// One output value whose window may reach past the sides of the rows.
+float convolveAtEdge(const float* weights, const float* const rows[3], int left, int width) {
+  float sum = 0.f;
+  for (int ky = 0; ky < 3; ++ky) {
+    for (int kx = 0; kx < 3; ++kx) {
+      const int column = left + kx;
+      if (column >= 0 && column < width) sum += weights[3 * ky + kx] * rows[ky][column];
+    }
+  }
+  return sum;
+}
+
+template <int Stride>
+LOOM_WIDEST_VECTORS void convolveDirect3x3(const float* weights, int padTop, int padLeft, const float* input,
+                                           int height, int width, const float* zeros, float* output,
+                                           int outputHeight, int outputWidth) {
   const float w00 = weights[0], w01 = weights[1], w02 = weights[2];
   const float w10 = weights[3], w11 = weights[4], w12 = weights[5];
   const float w20 = weights[6], w21 = weights[7], w22 = weights[8];
-  for (int y = 0; y < height; ++y) {
-    const float* above = y > 0 ? input + static_cast<long>(y - 1) * width : zeros;
-    const float* row = input + static_cast<long>(y) * width;
-    const float* below = y + 1 < height ? input + static_cast<long>(y + 1) * width : zeros;
-    float* out = output + static_cast<long>(y) * width;
-    for (int x = 1; x < width - 1; ++x) {
-      out[x] = w00 * above[x - 1] + w01 * above[x] + w02 * above[x + 1] + w10 * row[x - 1] + w11 * row[x] +
-               w12 * row[x + 1] + w20 * below[x - 1] + w21 * below[x] + w22 * below[x + 1];
+  // Output columns whose window lies inside the row: x * Stride - padLeft >= 0
+  // and x * Stride - padLeft + 2 <= width - 1.
+  const int first = std::min((padLeft + Stride - 1) / Stride, outputWidth);
+  const int end = std::clamp((width - 3 + padLeft) / Stride + 1, first, outputWidth);
+  for (int y = 0; y < outputHeight; ++y) {
+    const float* rows[3];
+    for (int ky = 0; ky < 3; ++ky) {
+      const int inputY = y * Stride - padTop + ky;
+      rows[ky] = inputY >= 0 && inputY < height ? input + static_cast<long>(inputY) * width : zeros;
     }
-    const int last = width - 1;
-    out[0] = w01 * above[0] + w02 * above[1] + w11 * row[0] + w12 * row[1] + w21 * below[0] + w22 * below[1];
-    out[last] = w00 * above[last - 1] + w01 * above[last] + w10 * row[last - 1] + w11 * row[last] +
-                w20 * below[last - 1] + w21 * below[last];
+    const float *above = rows[0], *row = rows[1], *below = rows[2];
+    float* out = output + static_cast<long>(y) * outputWidth;
+    for (int x = first; x < end; ++x) {
+      const int c = x * Stride - padLeft;
+      out[x] = w00 * above[c] + w01 * above[c + 1] + w02 * above[c + 2] + w10 * row[c] + w11 * row[c + 1] +
+               w12 * row[c + 2] + w20 * below[c] + w21 * below[c + 1] + w22 * below[c + 2];
+    }
+    for (int x = 0; x < first; ++x) out[x] = convolveAtEdge(weights, rows, x * Stride - padLeft, width);
+    for (int x = end; x < outputWidth; ++x) out[x] = convolveAtEdge(weights, rows, x * Stride - padLeft, width);
   }
 }
 
@@ -176,9 +196,15 @@ void depthwiseConvolvePlane(const DepthwiseGeometry& g, const float* weights, fl
   // Per thread, so planes on OpenCV's pool share nothing; kept between
   // calls, so a network's forward pass allocates nothing once warm.
   thread_local std::vector<float> paddedBuffer, scratch, zeroRow;
-  if (isSame3x3(g, inputHeight, inputWidth, outputHeight, outputWidth)) {
+  if (isDirect3x3(g, inputWidth)) {
     if (zeroRow.size() < static_cast<std::size_t>(inputWidth)) zeroRow.assign(static_cast<std::size_t>(inputWidth), 0.f);
-    convolveSame3x3(weights, input, inputHeight, inputWidth, zeroRow.data(), output);
+    if (g.strideWidth == 1) {
+      convolveDirect3x3<1>(weights, g.padTop, g.padLeft, input, inputHeight, inputWidth, zeroRow.data(), output,
+                           outputHeight, outputWidth);
+    } else {
+      convolveDirect3x3<2>(weights, g.padTop, g.padLeft, input, inputHeight, inputWidth, zeroRow.data(), output,
+                           outputHeight, outputWidth);
+    }
     addBiasAndActivate(activation, bias, output, static_cast<long>(outputHeight) * outputWidth);
     return;
   }
