@@ -64,19 +64,29 @@ const char* const kFoundByFuzzing[][2] = {
      "A3BoYRIWChQIARIQCgIIAQoCCAEKAggkCgIIQEICEAs="},
 };
 
+// An INTS attribute holding `count` times `value`.
+void addInts(onnx::NodeProto* node, const char* name, int count, int64_t value) {
+  auto* attribute = node->add_attribute();
+  attribute->set_name(name);
+  attribute->set_type(onnx::AttributeProto::INTS);
+  for (int i = 0; i < count; ++i) attribute->add_ints(value);
+}
+
+// A float tensor's name and static dimensions.
+void describeTensor(onnx::ValueInfoProto* info, const char* name, std::initializer_list<int64_t> dims) {
+  info->set_name(name);
+  auto* tensor = info->mutable_type()->mutable_tensor_type();
+  tensor->set_elem_type(onnx::TensorProto::FLOAT);
+  for (int64_t d : dims) tensor->mutable_shape()->add_dim()->set_dim_value(d);
+}
+
 // The smallest model with the matting contract: src -> 1x1 Conv -> pha.
 onnx::ModelProto convolutionModel() {
   onnx::ModelProto model;
   model.set_ir_version(6);
   model.add_opset_import()->set_version(11);
-  auto tensorType = [](onnx::ValueInfoProto* info, const char* name, std::initializer_list<int64_t> dims) {
-    info->set_name(name);
-    auto* tensor = info->mutable_type()->mutable_tensor_type();
-    tensor->set_elem_type(onnx::TensorProto::FLOAT);
-    for (int64_t d : dims) tensor->mutable_shape()->add_dim()->set_dim_value(d);
-  };
-  tensorType(model.mutable_graph()->add_input(), "src", {1, 3, 8, 8});
-  tensorType(model.mutable_graph()->add_output(), "pha", {1, 1, 8, 8});
+  describeTensor(model.mutable_graph()->add_input(), "src", {1, 3, 8, 8});
+  describeTensor(model.mutable_graph()->add_output(), "pha", {1, 1, 8, 8});
   auto* w = model.mutable_graph()->add_initializer();
   w->set_name("weights");
   w->set_data_type(onnx::TensorProto::FLOAT);
@@ -88,11 +98,7 @@ onnx::ModelProto convolutionModel() {
   conv->add_input("src");
   conv->add_input("weights");
   conv->add_output("pha");
-  auto* kernel = conv->add_attribute();
-  kernel->set_name("kernel_shape");
-  kernel->set_type(onnx::AttributeProto::INTS);
-  kernel->add_ints(1);
-  kernel->add_ints(1);
+  addInts(conv, "kernel_shape", 2, 1);
   return model;
 }
 
@@ -193,19 +199,9 @@ TEST_F(HostileModels, ValuesDefinedTwiceAndMismatchedWindowsAreRefused) {
        "its Conv node \"conv\" has a 2-dimensional window but a 3-dimensional input."},
       {"3-dimensional weights", [](onnx::ModelProto& m) { m.mutable_graph()->mutable_initializer(0)->mutable_dims()->RemoveLast(); },
        "its Conv node \"conv\" has a 2-dimensional window but 3-dimensional weights."},
-      {"three strides", [](onnx::ModelProto& m) {
-         auto* strides = m.mutable_graph()->mutable_node(0)->add_attribute();
-         strides->set_name("strides");
-         strides->set_type(onnx::AttributeProto::INTS);
-         for (int i = 0; i < 3; ++i) strides->add_ints(1);
-       },
+      {"three strides", [](onnx::ModelProto& m) { addInts(m.mutable_graph()->mutable_node(0), "strides", 3, 1); },
        "its Conv node \"conv\" has a 2-dimensional window but 3 strides."},
-      {"two pads", [](onnx::ModelProto& m) {
-         auto* pads = m.mutable_graph()->mutable_node(0)->add_attribute();
-         pads->set_name("pads");
-         pads->set_type(onnx::AttributeProto::INTS);
-         for (int i = 0; i < 2; ++i) pads->add_ints(0);
-       },
+      {"two pads", [](onnx::ModelProto& m) { addInts(m.mutable_graph()->mutable_node(0), "pads", 2, 0); },
        "its Conv node \"conv\" has a 2-dimensional window but 2 pads."},
   };
   for (const Case& c : cases) {
@@ -215,11 +211,7 @@ TEST_F(HostileModels, ValuesDefinedTwiceAndMismatchedWindowsAreRefused) {
   }
   // Initializers listed among the inputs, as older files do, are fine.
   onnx::ModelProto model = convolutionModel();
-  auto* listed = model.mutable_graph()->add_input();
-  listed->set_name("weights");
-  auto* listedType = listed->mutable_type()->mutable_tensor_type();
-  listedType->set_elem_type(onnx::TensorProto::FLOAT);
-  for (int64_t d : {1, 3, 1, 1}) listedType->mutable_shape()->add_dim()->set_dim_value(d);
+  describeTensor(model.mutable_graph()->add_input(), "weights", {1, 3, 1, 1});
   EXPECT_NO_THROW(platform::prepareOnnxModel(model.SerializeAsString(), "model.onnx"));
 }
 

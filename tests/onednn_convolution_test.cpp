@@ -20,9 +20,13 @@
 #include "platform/layers/layer_override.h"
 #include "platform/inference/opencv_ml_service.h"
 #include "platform/media/ffmpeg_media_service.h"
+#include "tests/support/convolution_reference.h"
 #include "tests/support/fixtures.h"
 
 namespace {
+
+using loomtest::convolutionParams;
+using loomtest::randomTensor;
 
 constexpr double kTolerance = 2e-4;
 
@@ -48,45 +52,21 @@ int outputSize(int input, int kernel, int stride, int padBegin, int padEnd) {
   return (input + padBegin + padEnd - kernel) / stride + 1;
 }
 
-cv::Mat randomTensor(std::vector<int> dims, double scale) {
-  cv::Mat m(static_cast<int>(dims.size()), dims.data(), CV_32F);
-  cv::randu(m, -scale, scale);
-  return m;
-}
-
-// OpenCV's own layer with the activation fused, as a one-layer network.
-cv::Mat openCvConvolution(const Case& c, const cv::Mat& weights, const cv::Mat& bias, const cv::Mat& input) {
+// The case as OpenCV's own layer takes it.
+loomtest::ReferenceConvolution reference(const Case& c) {
   const platform::ConvolutionShape& s = c.shape;
-  cv::dnn::LayerParams conv;
-  conv.type = "Convolution";
-  conv.name = "conv";
-  int kernel[] = {s.kernelHeight, s.kernelWidth}, stride[] = {s.strideHeight, s.strideWidth};
-  int pad[] = {s.padTop, s.padLeft, s.padBottom, s.padRight}, dilation[] = {1, 1};
-  conv.set("kernel_size", cv::dnn::DictValue::arrayInt(kernel, 2));
-  conv.set("stride", cv::dnn::DictValue::arrayInt(stride, 2));
-  conv.set("pad", cv::dnn::DictValue::arrayInt(pad, 4));
-  conv.set("dilation", cv::dnn::DictValue::arrayInt(dilation, 2));
-  conv.set("group", s.groups);
-  conv.set("num_output", s.outputChannels);
-  conv.set("bias_term", true);
-  conv.blobs = {weights, bias};
-  cv::dnn::Net net;
-  net.addLayerToPrev(conv.name, conv.type, conv);
-  cv::dnn::LayerParams activation;
-  activation.name = "activation";
-  if (c.activation.kind == platform::ConvolutionActivation::Kind::Relu) {
-    activation.type = "ReLU";
-    activation.set("negative_slope", c.activation.alpha);
-    net.addLayerToPrev(activation.name, activation.type, activation);
-  } else if (c.activation.kind == platform::ConvolutionActivation::Kind::Clip) {
-    activation.type = "ReLU6";
-    activation.set("min_value", c.activation.alpha);
-    activation.set("max_value", c.activation.beta);
-    net.addLayerToPrev(activation.name, activation.type, activation);
-  }
-  net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-  net.setInput(input);
-  return net.forward().clone();
+  loomtest::ReferenceConvolution r;
+  r.kernelHeight = s.kernelHeight;
+  r.kernelWidth = s.kernelWidth;
+  r.strideHeight = s.strideHeight;
+  r.strideWidth = s.strideWidth;
+  r.padTop = s.padTop;
+  r.padLeft = s.padLeft;
+  r.padBottom = s.padBottom;
+  r.padRight = s.padRight;
+  r.groups = s.groups;
+  r.activation = c.activation;
+  return r;
 }
 
 TEST(OneDnnConvolution, MatchesOpenCvOnMattingShapes) {
@@ -115,26 +95,13 @@ TEST(OneDnnConvolution, MatchesOpenCvOnMattingShapes) {
                                             c.width, outH, outW);
     cv::Mat actual(std::vector<int>{c.batch, s.outputChannels, outH, outW}, CV_32F, cv::Scalar(-1000));
     convolution.run(input.ptr<float>(), actual.ptr<float>(), c.batch);
-    cv::Mat expected = openCvConvolution(c, weights, bias, input);
+    cv::Mat expected = loomtest::openCvConvolution(reference(c), weights, bias, input);
     ASSERT_EQ(expected.total(), actual.total());
     EXPECT_LT(cv::norm(expected, actual, cv::NORM_INF), kTolerance);
     if (std::string(c.name).find("many bands") != std::string::npos) {
       EXPECT_GT(convolution.bandCount(), 2);
     }
   }
-}
-
-cv::dnn::LayerParams convolutionParams(int in, int out, int groups, int kernel) {
-  cv::dnn::LayerParams p;
-  p.type = "Convolution";
-  p.name = "conv";
-  int k[] = {kernel, kernel}, pad[] = {kernel / 2, kernel / 2, kernel / 2, kernel / 2};
-  p.set("kernel_size", cv::dnn::DictValue::arrayInt(k, 2));
-  p.set("pad", cv::dnn::DictValue::arrayInt(pad, 4));
-  p.set("group", groups);
-  p.set("num_output", out);
-  p.blobs = {randomTensor({out, in / groups, kernel, kernel}, 0.1)};
-  return p;
 }
 
 TEST(OneDnnConvolutionLayer, TakesOnlySpatialKernelsOverSeveralChannels) {

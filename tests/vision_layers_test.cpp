@@ -23,26 +23,20 @@
 #include "platform/imaging/opencv_logging.h"
 #include "platform/vision/shipped_models.h"
 #include "platform/vision/vision_net.h"
+#include "tests/support/convolution_reference.h"
 
 namespace {
 
+using loomtest::convolutionParams;
+using loomtest::randomTensor;
 using Kind = platform::ConvolutionActivation::Kind;
 
 constexpr double kTolerance = 1e-4;
 
-cv::Mat randomTensor(std::vector<int> dims, double scale) {
-  cv::Mat m(static_cast<int>(dims.size()), dims.data(), CV_32F);
-  cv::randu(m, -scale, scale);
-  return m;
-}
-
 struct Geometry {
   int kernel = 3, stride = 1, dilation = 1;
   int padTop = 1, padLeft = 1, padBottom = 1, padRight = 1;
-  // OpenCV's "SAME": padding worked out from the sizes, any extra after the
-  // last row and column (how ONNX's SAME_UPPER arrives). OpenCV's layer
-  // takes uneven padding only this way.
-  bool same = false;
+  bool same = false;  // OpenCV's "SAME" (see ReferenceConvolution)
 };
 
 // The padding "SAME" gives along one axis.
@@ -57,43 +51,21 @@ int outputSize(int input, const Geometry& g, int padBegin, int padEnd) {
   return (input + padBegin + padEnd - (g.kernel - 1) * g.dilation - 1) / g.stride + 1;
 }
 
-// OpenCV's own layer with the activation fused, as a one-layer network.
+// What OpenCV's own layer computes for this geometry.
 cv::Mat openCvConvolution(const Geometry& g, int groups, const platform::ConvolutionActivation& activation,
                           const cv::Mat& weights, const cv::Mat& bias, const cv::Mat& input) {
-  cv::dnn::LayerParams conv;
-  conv.type = "Convolution";
-  conv.name = "conv";
-  int kernel[] = {g.kernel, g.kernel}, stride[] = {g.stride, g.stride}, dilation[] = {g.dilation, g.dilation};
-  int pad[] = {g.padTop, g.padLeft, g.padBottom, g.padRight};
-  conv.set("kernel_size", cv::dnn::DictValue::arrayInt(kernel, 2));
-  conv.set("stride", cv::dnn::DictValue::arrayInt(stride, 2));
-  if (g.same) {
-    conv.set("pad_mode", "SAME");
-  } else {
-    conv.set("pad", cv::dnn::DictValue::arrayInt(pad, 4));
-  }
-  conv.set("dilation", cv::dnn::DictValue::arrayInt(dilation, 2));
-  conv.set("group", groups);
-  conv.set("num_output", weights.size[0]);
-  conv.set("bias_term", true);
-  conv.blobs = {weights, bias};
-  cv::dnn::Net net;
-  net.addLayerToPrev(conv.name, conv.type, conv);
-  cv::dnn::LayerParams layer;
-  layer.name = "activation";
-  if (activation.kind == Kind::Relu) {
-    layer.type = "ReLU";
-    layer.set("negative_slope", activation.alpha);
-    net.addLayerToPrev(layer.name, layer.type, layer);
-  } else if (activation.kind == Kind::Clip) {
-    layer.type = "ReLU6";
-    layer.set("min_value", activation.alpha);
-    layer.set("max_value", activation.beta);
-    net.addLayerToPrev(layer.name, layer.type, layer);
-  }
-  net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-  net.setInput(input);
-  return net.forward().clone();
+  loomtest::ReferenceConvolution r;
+  r.kernelHeight = r.kernelWidth = g.kernel;
+  r.strideHeight = r.strideWidth = g.stride;
+  r.dilation = g.dilation;
+  r.padTop = g.padTop;
+  r.padLeft = g.padLeft;
+  r.padBottom = g.padBottom;
+  r.padRight = g.padRight;
+  r.same = g.same;
+  r.groups = groups;
+  r.activation = activation;
+  return loomtest::openCvConvolution(r, weights, bias, input);
 }
 
 // The definition, written out: zero outside the input.
@@ -231,19 +203,6 @@ TEST(Sigmoid, MatchesTheFormulaEverywhere) {
   std::vector<float> inPlace = x;  // the layer may be given one buffer for both
   platform::sigmoid(inPlace.data(), inPlace.data(), static_cast<long>(inPlace.size()));
   EXPECT_EQ(inPlace, y);
-}
-
-cv::dnn::LayerParams convolutionParams(int in, int out, int groups, int kernel) {
-  cv::dnn::LayerParams p;
-  p.type = "Convolution";
-  p.name = "conv";
-  int k[] = {kernel, kernel}, pad[] = {kernel / 2, kernel / 2, kernel / 2, kernel / 2};
-  p.set("kernel_size", cv::dnn::DictValue::arrayInt(k, 2));
-  p.set("pad", cv::dnn::DictValue::arrayInt(pad, 4));
-  p.set("group", groups);
-  p.set("num_output", out);
-  p.blobs = {randomTensor({out, in / groups, kernel, kernel}, 0.1)};
-  return p;
 }
 
 TEST(SeparableConvolutionLayer, TakesOnlyTheTwoHalves) {

@@ -52,9 +52,10 @@ PaddedPlane padPlane(const DepthwiseGeometry& g, const float* input, int inputHe
   return {buffer.data(), width};
 }
 
-// Stride 1: `count` consecutive values of the padded plane's grid.
-template <int K>
-LOOM_WIDEST_VECTORS void convolveRun(const float* padded, int width, int dilationHeight, int dilationWidth,
+// `count` outputs along a row of the padded plane; with stride 1 the row
+// may run on through the following rows of the grid.
+template <int K, int Stride>
+LOOM_WIDEST_VECTORS void convolveRow(const float* padded, int width, int dilationHeight, int dilationWidth,
                                      const float* weights, float* out, int count) {
   float w[K * K];
   long offset[K * K];
@@ -64,26 +65,7 @@ LOOM_WIDEST_VECTORS void convolveRun(const float* padded, int width, int dilatio
       offset[ky * K + kx] = static_cast<long>(ky) * dilationHeight * width + kx * dilationWidth;
     }
   }
-  for (int i = 0; i < count; ++i) {
-    float sum = 0.f;
-    for (int t = 0; t < K * K; ++t) sum += w[t] * padded[i + offset[t]];
-    out[i] = sum;
-  }
-}
-
-// Any stride: one output row.
-template <int K, int Stride>
-LOOM_WIDEST_VECTORS void convolveRow(const float* padded, int width, int dilationHeight, int dilationWidth,
-                                     const float* weights, float* out, int outputWidth) {
-  float w[K * K];
-  long offset[K * K];
-  for (int ky = 0; ky < K; ++ky) {
-    for (int kx = 0; kx < K; ++kx) {
-      w[ky * K + kx] = weights[ky * K + kx];
-      offset[ky * K + kx] = static_cast<long>(ky) * dilationHeight * width + kx * dilationWidth;
-    }
-  }
-  for (int x = 0; x < outputWidth; ++x) {
+  for (int x = 0; x < count; ++x) {
     float sum = 0.f;
     for (int t = 0; t < K * K; ++t) sum += w[t] * padded[x * Stride + offset[t]];
     out[x] = sum;
@@ -163,8 +145,8 @@ void convolveSquare(const DepthwiseGeometry& g, const PaddedPlane& padded, const
     // The whole grid at the padded width; each row's valid columns then
     // take the bias and activation on their way to the output.
     scratch.resize(static_cast<std::size_t>(outputHeight) * padded.width);
-    convolveRun<K>(padded.data, padded.width, g.dilationHeight, g.dilationWidth, weights, scratch.data(),
-                   outputHeight * padded.width);
+    convolveRow<K, 1>(padded.data, padded.width, g.dilationHeight, g.dilationWidth, weights, scratch.data(),
+                      outputHeight * padded.width);
     for (int y = 0; y < outputHeight; ++y) {
       float* out = output + static_cast<long>(y) * outputWidth;
       std::memcpy(out, scratch.data() + static_cast<long>(y) * padded.width,

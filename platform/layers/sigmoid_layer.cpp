@@ -35,12 +35,10 @@ void SigmoidLayer::forward(cv::InputArrayOfArrays inputs, cv::OutputArrayOfArray
     std::vector<cv::Mat> in, out;
     inputs.getMatVector(in);
     outputs.getMatVector(out);
-    const bool ours = in.size() == out.size() && std::all_of(in.begin(), in.end(), [](const cv::Mat& m) {
-                        return m.type() == CV_32F && m.isContinuous();
-                      });
-    bool fits = ours;
+    bool fits = in.size() == out.size();
     for (size_t i = 0; fits && i < in.size(); ++i) {
-      fits = out[i].type() == CV_32F && out[i].isContinuous() && out[i].total() == in[i].total();
+      fits = in[i].type() == CV_32F && in[i].isContinuous() && out[i].type() == CV_32F && out[i].isContinuous() &&
+             out[i].total() == in[i].total();
     }
     if (fits) {
       for (size_t i = 0; i < in.size(); ++i) {
